@@ -22,6 +22,8 @@ add_library(vel_strict INTERFACE)
 target_compile_options(vel_strict INTERFACE -Wall -Wextra -Werror)
 
 if(VEL_WINDOWS)
+    # Resource scripts (dialog templates, bitmaps, icons) compile with windres.
+    enable_language(RC)
     # Small, self-contained programs: no DLL of the compiler's runtime beside
     # them, and unused functions dropped at link time.
     add_compile_options(-ffunction-sections -fdata-sections)
