@@ -1,11 +1,18 @@
 # Short commands over CMake presets. See README.md.
+#   make demo    build, make build/demo/setup.exe and setup32.exe from
+#                examples/demo, run setup.exe under Wine and show what it did
+#                (ARGS=auto=1 passes arguments to it)
 #   make test    install what is missing, build native, win32 and win64, run
 #                every test suite and print "N passed, N failed"
 #   make build   the same builds without the tests
+#   make bench   the codec benchmark (optimised build in build/bench) over the
+#                corpus in build/corpus, made first when missing
+#   make fuzz    the libFuzzer targets (build/fuzz) for FUZZ_SECONDS each:
+#                all of them, or those named in FUZZ_TARGETS
 
 PRESETS := native win32 win64
 
-.PHONY: all deps build test clean
+.PHONY: all deps build test demo clean bench fuzz
 
 all: build
 
@@ -18,5 +25,30 @@ build: deps
 test: build
 	@scripts/run-tests.sh native win64
 
+ARGS ?=
+demo: deps
+	@scripts/demo.sh $(ARGS)
+
 clean:
 	rm -rf build
+
+# The benchmark corpus is made from Debian packages (scripts/make-corpus.sh);
+# BENCH_DIR, CORPUS and FUZZ_DIR may point elsewhere.
+BENCH_DIR ?= build/bench
+CORPUS ?= build/corpus
+FUZZ_DIR ?= build/fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS ?=
+
+bench: deps
+	@cmake --preset bench -B $(BENCH_DIR) >/dev/null
+	@cmake --build $(BENCH_DIR) --target codec_bench
+	@[ -d $(CORPUS) ] || { rm -rf $(CORPUS).part && scripts/make-corpus.sh $(CORPUS).part \
+		&& mv $(CORPUS).part $(CORPUS); }
+	@$(BENCH_DIR)/bench/codec_bench --corpus=$(CORPUS)
+	@$(BENCH_DIR)/bench/codec_bench --corpus=$(CORPUS) --brute-force | tail -n 1
+
+fuzz: deps
+	@cmake --preset fuzz -B $(FUZZ_DIR) >/dev/null
+	@cmake --build $(FUZZ_DIR) --target vel_fuzzers
+	@fuzz/run-fuzzers.sh $(FUZZ_DIR) $(FUZZ_SECONDS) $(FUZZ_TARGETS)

@@ -48,12 +48,13 @@ void MAIN::ShowMainWindow(uint32_t) {
 
 void MAIN::TakeHandOver(uint32_t) {}
 void MAIN::RegisterClasses() { RegisterWindowClasses(instance); }
-void MAIN::InitInstance() { CreateMainWindow(); }
+int32_t MAIN::InitInstance() { return CreateMainWindow(); }
 
-void MAIN::CreateMainWindow() {
+int32_t MAIN::CreateMainWindow() {
     mainWindow = new MAIN_FENETRE(MAIN_INSTANCE::name);
     mainWindow->Create();
     ShowWindow(mainWindow->window, showCommand);
+    return 0;
 }
 
 int32_t MAIN::ShowCommand() { return SW_SHOW; }

@@ -41,10 +41,11 @@ public:
     virtual void ShowMainWindow(uint32_t value);
     virtual void TakeHandOver(uint32_t value);
     virtual void RegisterClasses();
-    virtual void InitInstance();
+    // Answers what CreateMainWindow answered; Run does not look at it.
+    virtual int32_t InitInstance();
     // Creates the main window, titled with the application name, and shows it
     // with the start-up show command.
-    virtual void CreateMainWindow();
+    virtual int32_t CreateMainWindow();
     virtual void MessageLoop();
     virtual int32_t ShowCommand();
 

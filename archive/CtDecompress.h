@@ -21,10 +21,40 @@ struct CtCompressExcept {
     int32_t code;
 };
 
+// Codes of CtCompressExcept. 21 to 25 and 61 are the format's own; 23, 26
+// and 62 name conditions that the format leaves to the data to avoid.
+enum : int32_t {
+    kCtErrorPrefix = 21,     // bit-coded: a 0000 prefix before the last byte
+    kCtErrorHeader = 22,     // bit-coded: header longer than the stage data
+    kCtErrorList = 23,       // bit-coded: a width above 8, or a code past list place 255
+    kCtErrorPosition = 24,   // bit-coded: read position beyond the stream after a prefix
+    kCtErrorCapacity = 25,   // a stage would write beyond its target
+    kCtErrorMemory = 26,     // capacity out of range, or no memory for the scratch areas
+    kCtErrorReference = 61,  // back-reference to before the start of the output
+    kCtErrorTruncated = 62,  // data ends inside the frame or inside an escape sequence
+};
+
 // Decodes length bytes at source into destination, which holds capacity
 // bytes (the entry's unpacked size). Returns the bytes written, or 0 after a
 // logged decoding error, in which case destination is untouched.
 int32_t CtDecompress(const uint8_t* source, int32_t length, uint8_t* destination,
+                     int32_t capacity);
+
+// The two byte stages, undone from input into output, which holds capacity
+// bytes; they answer the number of bytes produced or throw CtCompressExcept.
+// Neither reads past input + length nor writes past output + capacity.
+//
+// Back-reference stage: escape, distance (1..255) and count copy earlier
+// output; escape, escape is a literal escape byte. Bytes of output beyond the
+// result may be overwritten with scratch values.
+int32_t CtExpandRefs(uint8_t escape, const uint8_t* input, int32_t length, uint8_t* output,
+                     int32_t capacity);
+
+// Run stage: escape and count k repeat the last literal k times; escape,
+// escape is a literal escape byte; escape, 0 produces nothing. The input is
+// checked in full before the first byte of output is written, so an error
+// leaves output untouched.
+int32_t CtExpandRuns(uint8_t escape, const uint8_t* input, int32_t length, uint8_t* output,
                      int32_t capacity);
 
 #endif

@@ -37,3 +37,14 @@ if(VEL_SANITIZE)
                         -fno-omit-frame-pointer)
     add_link_options(-fsanitize=address,undefined)
 endif()
+
+# The code of the 32-bit stub has a tight size budget. Code that neither
+# throws nor catches is built without exception tables and run-time type
+# information in the Windows builds (the win64 build mirrors the product);
+# only the decompressor and the text routines, which throw, keep them.
+function(vel_lean_code target)
+    if(VEL_WINDOWS)
+        target_compile_options(${target} PRIVATE -fno-exceptions -fno-rtti
+                               -fno-asynchronous-unwind-tables)
+    endif()
+endfunction()

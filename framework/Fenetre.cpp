@@ -77,10 +77,13 @@ int32_t FEN_OBJ::RouteCommand(MessageRecord* record) {
     for (OBJET* child = oldestChild; child != nullptr; child = child->newerSibling) {
         if (child->HasId(command) == 0) continue;
         // Only window objects take routed commands; a plain object that
-        // claims one is passed over.
-        if (FEN_OBJ* claimer = dynamic_cast<FEN_OBJ*>(child)) {
-            claimer->OnRoutedCommand(record);
-            return 1;
+        // claims one is passed over. Every window object is in the window
+        // list, which tells them apart without run-time type information.
+        for (FEN_OBJ* w = NewestWindow; w != nullptr; w = w->olderWindow) {
+            if (static_cast<OBJET*>(w) == child) {
+                w->OnRoutedCommand(record);
+                return 1;
+            }
         }
     }
     return 0;

@@ -62,15 +62,16 @@ public:
         Note("RegisterClasses");
         MAIN::RegisterClasses();
     }
-    void InitInstance() override {
+    int32_t InitInstance() override {
         Note("InitInstance");
-        MAIN::InitInstance();
+        return MAIN::InitInstance();
     }
-    void CreateMainWindow() override {
+    int32_t CreateMainWindow() override {
         Note("CreateMainWindow");
         if (!ownWindow) return MAIN::CreateMainWindow();
         mainWindow = new NotingWindow(MAIN_INSTANCE::name, true);
         mainWindow->Create();
+        return 0;
     }
     void MessageLoop() override {
         Note("MessageLoop");

@@ -32,9 +32,10 @@ public:
 class NestingApp final : public MAIN {
 public:
     NestingApp() : MAIN("VelQuitSeenTest", GetModuleHandleA(nullptr), nullptr, "", SW_HIDE) {}
-    void CreateMainWindow() override {
+    int32_t CreateMainWindow() override {
         mainWindow = new NestingWindow();
         window = mainWindow->Create();
+        return 0;
     }
     void MessageLoop() override {
         MAIN::MessageLoop();

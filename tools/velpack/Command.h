@@ -18,4 +18,15 @@ struct VelpackCommand {
     std::function<int()> run;
 };
 
+// The payload commands: pack, list, test, extract, make.
+VelpackCommand AddPackCommand(CLI::App& app);
+VelpackCommand AddListCommand(CLI::App& app);
+VelpackCommand AddTestCommand(CLI::App& app);
+VelpackCommand AddExtractCommand(CLI::App& app);
+VelpackCommand AddMakeCommand(CLI::App& app);
+
+// One compressed content at a time: encode, decode.
+VelpackCommand AddEncodeCommand(CLI::App& app);
+VelpackCommand AddDecodeCommand(CLI::App& app);
+
 #endif

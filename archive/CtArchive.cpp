@@ -1,0 +1,166 @@
+#include "archive/CtArchive.h"
+
+#include "app/LogRouting.h"
+#include "archive/CtDecompress.h"
+
+namespace {
+
+// Little-endian, byte by byte: the image is a resource at any alignment.
+uint32_t ReadWord(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+int32_t ReadInt32(const uint8_t* p) { return static_cast<int32_t>(ReadWord(p)); }
+
+// Copies count stored bytes as a terminated text into capacity bytes,
+// complementing them for odd methods.
+void ReadText(const uint8_t* stored, int32_t count, int32_t method, char* buffer,
+              int32_t capacity) {
+    if (buffer == nullptr || capacity <= 0) return;
+    const int32_t n = count < capacity - 1 ? count : capacity - 1;
+    const uint8_t flip = (method & 1) != 0 ? 0xFF : 0x00;
+    for (int32_t i = 0; i < n; ++i) buffer[i] = static_cast<char>(stored[i] ^ flip);
+    buffer[n] = 0;
+}
+
+const char kCheckwordError[] = "Checkword erreur";
+
+}  // namespace
+
+CtEntry::CtEntry()
+    : record(nullptr),
+      room(0),
+      length(0),
+      checkword(0),
+      method(0),
+      nameLength(0),
+      infoLength(0),
+      unpackedSize(0) {}
+
+CtEntry::CtEntry(const uint8_t* record, int32_t room)
+    : record(record),
+      room(room),
+      length(ReadInt32(record)),
+      checkword(ReadWord(record + 4)),
+      method(ReadInt32(record + 8)),
+      nameLength(ReadInt32(record + 12)),
+      infoLength(ReadInt32(record + 16)),
+      unpackedSize(ReadInt32(record + 20)) {}
+
+int32_t CtEntry::LengthFits() const {
+    return record != nullptr && length >= kHeaderSize && length <= room ? 1 : 0;
+}
+
+int32_t CtEntry::Fits() const {
+    if (LengthFits() == 0 || nameLength < 0 || infoLength < 0) return 0;
+    const int32_t parts = length - kHeaderSize;
+    return nameLength <= parts && infoLength <= parts - nameLength ? 1 : 0;
+}
+
+int32_t CtEntry::ContentLength() const {
+    return length - kHeaderSize - nameLength - infoLength;
+}
+
+const uint8_t* CtEntry::Content() const {
+    return record + kHeaderSize + nameLength + infoLength;
+}
+
+uint32_t CtEntry::Checkword() const {
+    if (LengthFits() == 0) return 0;
+    // The stored bytes behind the header, weighted 1, 2, ... 16, 1, 2, ...
+    // along the data; the checkword and the unpacked size stay out of it.
+    const uint8_t* data = record + kHeaderSize;
+    const int32_t n = length - kHeaderSize;
+    uint32_t sum = 0;
+    int32_t j = 0;
+    for (; n - j >= 16; j += 16) {
+        uint32_t block = 0;
+        for (uint32_t k = 0; k < 16; ++k) block += (k + 1) * data[j + k];
+        sum += block;
+    }
+    for (uint32_t weight = 1; j < n; ++j, ++weight) sum += weight * data[j];
+    return ~(static_cast<uint32_t>(length) + static_cast<uint32_t>(method) +
+             static_cast<uint32_t>(nameLength) + static_cast<uint32_t>(infoLength) + sum);
+}
+
+int32_t CtEntry::ReadName(char* buffer, int32_t capacity) const {
+    if (Fits() == 0) return 0;
+    ReadText(record + kHeaderSize, nameLength, method, buffer, capacity);
+    return 1;
+}
+
+int32_t CtEntry::ReadInfo(char* buffer, int32_t capacity) const {
+    if (Fits() == 0) return 0;
+    ReadText(record + kHeaderSize + nameLength, infoLength, method, buffer, capacity);
+    return 1;
+}
+
+int32_t CtEntry::ReadContent(uint8_t* buffer, int32_t capacity) const {
+    if (buffer == nullptr || Fits() == 0) return 0;
+    // The unpacked size is not covered by the checkword: a negative one, or
+    // one for which the caller's block of size + 10 would not exist, is
+    // refused here rather than trusted.
+    if (unpackedSize < 0 || unpackedSize > kMaxUnpacked) return 0;
+    if (capacity < unpackedSize) return 0;
+    if (Checkword() != checkword) return 0;
+    if (static_cast<uint32_t>(method) > 3) return 0;
+    const uint8_t* source = Content();
+    const int32_t stored = ContentLength();
+    if (method >= 2) {
+        CtDecompress(source, stored, buffer, unpackedSize);
+        return 1;
+    }
+    // Stored: at most capacity bytes, then the terminator, so the write
+    // ends at buffer[capacity] at the latest.
+    const int32_t n = stored < capacity ? stored : capacity;
+    const uint8_t flip = method == 1 ? 0xFF : 0x00;
+    for (int32_t i = 0; i < n; ++i) buffer[i] = static_cast<uint8_t>(source[i] ^ flip);
+    buffer[n] = 0;
+    return 1;
+}
+
+CtArchive::CtArchive(const void* base, int32_t size)
+    : base(static_cast<const uint8_t*>(base)), size(base != nullptr && size > 0 ? size : 0) {}
+
+int32_t CtArchive::FirstRecord() const {
+    if (size < 4) return -1;
+    const int32_t offset = ReadInt32(base);
+    return offset < 0 ? -1 : offset;
+}
+
+int32_t CtArchive::RecordAt(int32_t offset, CtEntry* entry) const {
+    // Only a whole header inside the image is a record.
+    if (offset < 0 || size < CtEntry::kHeaderSize || offset > size - CtEntry::kHeaderSize) {
+        return kRecordEnd;
+    }
+    CtEntry found(base + offset, size - offset);
+    if (found.length == 0) return kRecordEnd;
+    *entry = found;
+    if (found.LengthFits() == 0) return kRecordBadLength;
+    return found.Fits() != 0 ? kRecordSound : kRecordBadParts;
+}
+
+int32_t CtArchive::GetEntry(int32_t index, char* name, int32_t nameCapacity, char* info,
+                            int32_t infoCapacity, uint8_t* content, int32_t* length) const {
+    // Every call walks from the first record: nothing is remembered. Each
+    // sound record is at least a header long, so the walk always ends.
+    CtEntry entry;
+    int32_t offset = FirstRecord();
+    for (int32_t i = 0;; ++i) {
+        if (RecordAt(offset, &entry) != kRecordSound) return 0;
+        if (i == index) break;
+        offset += entry.length;
+    }
+    if (entry.Checkword() != entry.checkword) {
+        SendLog(kLogArchive, kCheckwordError);
+        return 0;
+    }
+    if (name != nullptr) entry.ReadName(name, nameCapacity);
+    if (info != nullptr) entry.ReadInfo(info, infoCapacity);
+    if (length != nullptr) {
+        if (content != nullptr) entry.ReadContent(content, *length);
+        *length = entry.unpackedSize;
+    }
+    return 1;
+}

@@ -1,0 +1,116 @@
+// The payload archive: a read-only view of the image that the launcher
+// carries as its "EXE_DATA" resource, and the entry records inside it.
+//
+// Image layout (every integer 32-bit, little-endian, signed):
+//   0                   first entry offset
+//   4 .. offset - 1     not read
+//   offset              entry records back to back, each starting where the
+//                       previous one ends, up to the end of the image or a
+//                       record whose length is 0
+//
+// Entry record:
+//   0   record length (header included; the distance to the next record)
+//   4   checkword
+//   8   method: bit 0 = name and information text complemented;
+//       0/1 content stored (1: complemented), 2/3 content compressed
+//   12  name length      16  info length      20  unpacked size
+//   24  name, information text, then the content (the rest of the record)
+//
+// Nothing is ever read outside the image: a record whose lengths do not fit
+// inside it (negative, shorter than its header, name and information text,
+// or running past the end) counts as missing, and the archive ends there.
+#ifndef VEL_ARCHIVE_CTARCHIVE_H
+#define VEL_ARCHIVE_CTARCHIVE_H
+
+#include <cstdint>
+
+class CtEntry {
+public:
+    static const int32_t kHeaderSize = 24;
+
+    // No record: every field 0, nothing fits.
+    CtEntry();
+    // Decodes the header at record, which has room bytes up to the end of
+    // the image; room must be at least 24.
+    CtEntry(const uint8_t* record, int32_t room);
+
+    // 1 when the record length is usable: at least its header, and within
+    // the room. The checkword needs no more.
+    int32_t LengthFits() const;
+    // 1 when, besides, name and information text lie inside the record.
+    // Every read below answers 0 and delivers nothing unless this holds.
+    int32_t Fits() const;
+
+    // Bytes of the stored content: what the record holds behind the
+    // information text.
+    int32_t ContentLength() const;
+    const uint8_t* Content() const;
+
+    // The checkword over the stored name, information text and content; 0
+    // when the record length is unusable.
+    uint32_t Checkword() const;
+
+    // The name (information text) as a zero-terminated text of at most
+    // capacity - 1 bytes, decomplemented for odd methods; a longer one is
+    // cut. A capacity of 1 gives an empty text; 0 or less writes nothing.
+    int32_t ReadName(char* buffer, int32_t capacity) const;
+    int32_t ReadInfo(char* buffer, int32_t capacity) const;
+
+    // The decoded content into buffer, which may receive capacity bytes.
+    // Answers 0, with the buffer untouched, when capacity is below the
+    // unpacked size, the unpacked size is negative or leaves no room for
+    // the callers' spare bytes, the checkword is wrong, or the method is
+    // unknown. Stored contents (methods 0 and 1) are followed by a zero
+    // byte: at most capacity + 1 bytes are written, so the buffer must hold
+    // capacity + 1. Compressed contents write at most the unpacked size and
+    // no terminator; a decoding failure is logged by the decompressor and
+    // still answers 1.
+    int32_t ReadContent(uint8_t* buffer, int32_t capacity) const;
+
+    // The largest unpacked size whose content is read: callers take a block
+    // of unpacked size + 10 for it.
+    static const int32_t kMaxUnpacked = INT32_MAX - 10;
+
+    const uint8_t* record;
+    int32_t room;
+    int32_t length;
+    uint32_t checkword;
+    int32_t method;
+    int32_t nameLength;
+    int32_t infoLength;
+    int32_t unpackedSize;
+};
+
+class CtArchive {
+public:
+    CtArchive(const void* base, int32_t size);
+
+    // Entry index: each wanted part only when its buffer is not null. On
+    // the way in *length is the room of content; on the way out it is the
+    // unpacked size (null length: neither content nor size). Returns 1 when
+    // the entry exists and its checkword is right, else 0; a wrong
+    // checkword is logged as "Checkword erreur" on channels 69 and 0.
+    int32_t GetEntry(int32_t index, char* name, int32_t nameCapacity, char* info,
+                     int32_t infoCapacity, uint8_t* content, int32_t* length) const;
+
+    // For tools that walk the records themselves, past damaged ones.
+    enum RecordState : int32_t {
+        kRecordEnd = 0,       // no record here: the archive ends
+        kRecordSound = 1,     // the record and its parts lie in the image
+        kRecordBadParts = 2,  // name and info do not fit; the next record is findable
+        kRecordBadLength = 3, // the record length itself is unusable: the walk ends
+    };
+
+    // Offset of the first record; -1 for an image too small to hold the
+    // offset or a negative one.
+    int32_t FirstRecord() const;
+
+    // The record at offset: its state, and in *entry its header whenever
+    // one is there (every state but kRecordEnd).
+    int32_t RecordAt(int32_t offset, CtEntry* entry) const;
+
+    const uint8_t* base;
+    int32_t size;
+};
+
+#endif

@@ -1,0 +1,57 @@
+// The bit-coded stage: a prefix code over a list of byte values.
+//
+// Stage data: byte 0 holds widths w0 (high nibble) and w1 (low nibble), byte
+// 1 width w2, byte 2 the symbol count c (0 means 256), then c list bytes and
+// the bit stream, read most significant bit first. Class k (k = 0..3, w3 = 8)
+// covers the next 2^wk list places; a symbol's code is k bits 0, a 1, and
+// its wk-bit offset within the class. Zero fill bits in the last byte end
+// the stream.
+#ifndef VEL_ARCHIVE_CTBITDECODER_H
+#define VEL_ARCHIVE_CTBITDECODER_H
+
+#include <cstdint>
+
+// Decodes one stage of length bytes into destination, which receives at most
+// capacity symbols (bytes beyond the answer, up to capacity, may be
+// overwritten). Answers the number of symbols; throws CtCompressExcept.
+int32_t CtBitDecode(const uint8_t* data, int32_t length, uint8_t* destination,
+                    int32_t capacity);
+
+// The state of one decoding; a local object of CtBitDecode.
+class CtBitDecoder {
+public:
+    // Reads widths, masks and the list from the stage's length bytes. Throws
+    // code 22 when not even the three fixed header bytes are there, and
+    // code 23 for a width above 8. List bytes missing from a short stage are
+    // left 0; the first NextSymbol then reports the stage as too short.
+    void ReadHeader(const uint8_t* data, int32_t length);
+
+    // Decodes one symbol bit by bit: 1 with *symbol set, 0 at the end of the
+    // stream. The end rules are those of the format, exactly.
+    int32_t NextSymbol(uint8_t* symbol);
+
+    // Stores every remaining symbol into destination; *count receives their
+    // number. More than capacity symbols throw code 25.
+    void DecodeAll(uint8_t* destination, int32_t* count, int32_t capacity);
+
+    uint8_t widths[4];
+    uint8_t masks[4];
+    uint8_t symbols[256];
+    int32_t headerLength;
+    uint8_t bitPosition;  // 0 is the most significant bit of the current byte
+    const uint8_t* stream;
+    int32_t byteIndex;
+    int32_t streamLength;
+
+private:
+    // Long streams are decoded through a table on the next 12 bits, which
+    // hold any whole code; it answers the same as NextSymbol wherever no end
+    // rule can apply, that is while every bit it looks at lies before the
+    // last byte of the stream.
+    void BuildTable();
+    int32_t DecodeTable(uint8_t* destination, int32_t count, int32_t capacity);
+
+    uint32_t table_[4096];
+};
+
+#endif

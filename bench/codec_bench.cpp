@@ -1,0 +1,368 @@
+// Codec benchmark over a corpus of installer-like files: for every stage
+// combination, for "best", and for zlib -9 as the yardstick, the ratio
+// (compressed / original), the decode and the encode speed; memcpy gives
+// the limit. Each file is one archive entry, coded on its own.
+//
+//   codec_bench --corpus=DIR [Google Benchmark flags]
+//   codec_bench --corpus=DIR --brute-force
+//
+// --brute-force measures how far "best" is from the smallest content that
+// any stage combination with any widths of the bit-coded stage gives.
+#include <benchmark/benchmark.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "archive/CtCompress.h"
+#include "archive/CtDecompress.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct File {
+    std::string name;
+    Bytes data;
+};
+
+std::vector<File> LoadCorpus(const std::string& folder) {
+    std::vector<File> files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder)) {
+        if (!e.is_regular_file()) continue;
+        File f{e.path().lexically_relative(folder).string(), Bytes(e.file_size())};
+        std::ifstream in(e.path(), std::ios::binary);
+        in.read(reinterpret_cast<char*>(f.data.data()), static_cast<std::streamsize>(f.data.size()));
+        files.push_back(std::move(f));
+    }
+    std::sort(files.begin(), files.end(),
+              [](const File& a, const File& b) { return a.name < b.name; });
+    return files;
+}
+
+size_t TotalSize(const std::vector<File>& files) {
+    size_t n = 0;
+    for (const File& f : files) n += f.data.size();
+    return n;
+}
+
+struct Codec {
+    std::string name;
+    std::function<Bytes(const Bytes&)> encode;
+    // Decodes packed into out, which holds exactly the original size.
+    std::function<bool(const Bytes& packed, Bytes& out)> decode;
+};
+
+Bytes Zlib9(const Bytes& in) {
+    uLongf n = compressBound(in.size());
+    Bytes out(n);
+    if (compress2(out.data(), &n, in.data(), in.size(), 9) != Z_OK) return {};
+    out.resize(n);
+    return out;
+}
+
+bool Inflate(const Bytes& packed, Bytes& out) {
+    uLongf n = out.size();
+    return uncompress(out.data(), &n, packed.data(), packed.size()) == Z_OK && n == out.size();
+}
+
+bool CtDecode(const Bytes& packed, Bytes& out) {
+    const int32_t n = CtDecompress(packed.data(), static_cast<int32_t>(packed.size()),
+                                   out.data(), static_cast<int32_t>(out.size()));
+    return static_cast<size_t>(n) == out.size();
+}
+
+std::vector<Codec> Codecs() {
+    std::vector<Codec> codecs;
+    const struct {
+        const char* name;
+        uint8_t stages;
+    } kCombinations[] = {
+        {"plain", 0},
+        {"bits", kCtStageBits},
+        {"runs", kCtStageRuns},
+        {"refs", kCtStageRefs},
+        {"runs+bits", kCtStageRuns | kCtStageBits},
+        {"refs+bits", kCtStageRefs | kCtStageBits},
+        {"runs+refs", kCtStageRuns | kCtStageRefs},
+        {"runs+refs+bits", kCtStageRuns | kCtStageRefs | kCtStageBits},
+    };
+    for (const auto& c : kCombinations) {
+        const uint8_t stages = c.stages;
+        codecs.push_back(Codec{c.name,
+                               [stages](const Bytes& in) {
+                                   Bytes out = CtCompress(in.data(), in.size(), stages);
+                                   // A route the decoder's bounds rule out
+                                   // leaves that file plain.
+                                   return out.empty() ? CtCompress(in.data(), in.size(), 0) : out;
+                               },
+                               CtDecode});
+    }
+    codecs.push_back(
+        Codec{"best", [](const Bytes& in) { return CtCompress(in.data(), in.size()); }, CtDecode});
+    codecs.push_back(Codec{"zlib -9", Zlib9, Inflate});
+    return codecs;
+}
+
+struct Row {
+    double ratio = 0;
+    double encode = 0;  // MB/s
+    double decode = 0;
+};
+
+std::vector<File> gCorpus;
+size_t gTotal = 0;
+std::map<std::string, std::vector<Bytes>> gPacked;
+std::map<std::string, Row> gRows;
+std::vector<std::string> gOrder;
+
+void Encode(benchmark::State& state, const Codec& codec) {
+    std::vector<Bytes> packed(gCorpus.size());
+    for (auto _ : state) {
+        for (size_t i = 0; i < gCorpus.size(); ++i) packed[i] = codec.encode(gCorpus[i].data);
+        benchmark::ClobberMemory();
+    }
+    size_t total = 0;
+    for (const Bytes& p : packed) total += p.size();
+    gRows[codec.name].ratio = static_cast<double>(total) / static_cast<double>(gTotal);
+    state.counters["ratio"] = gRows[codec.name].ratio;
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * gTotal));
+    gPacked[codec.name] = std::move(packed);
+}
+
+void Decode(benchmark::State& state, const Codec& codec) {
+    // Run alone (--benchmark_filter), decoding packs the corpus first.
+    std::vector<Bytes>& packed = gPacked[codec.name];
+    if (packed.empty()) {
+        for (const File& f : gCorpus) packed.push_back(codec.encode(f.data));
+    }
+    std::vector<Bytes> out(gCorpus.size());
+    for (size_t i = 0; i < gCorpus.size(); ++i) out[i].resize(gCorpus[i].data.size());
+    for (size_t i = 0; i < gCorpus.size(); ++i) {
+        if (!codec.decode(packed[i], out[i]) || out[i] != gCorpus[i].data) {
+            state.SkipWithError(("wrong output for " + gCorpus[i].name).c_str());
+            return;
+        }
+    }
+    for (auto _ : state) {
+        for (size_t i = 0; i < gCorpus.size(); ++i) codec.decode(packed[i], out[i]);
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * gTotal));
+}
+
+void Copy(benchmark::State& state) {
+    std::vector<Bytes> out(gCorpus.size());
+    for (size_t i = 0; i < gCorpus.size(); ++i) out[i].resize(gCorpus[i].data.size());
+    for (auto _ : state) {
+        for (size_t i = 0; i < gCorpus.size(); ++i) {
+            std::memcpy(out[i].data(), gCorpus[i].data.data(), gCorpus[i].data.size());
+        }
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * gTotal));
+}
+
+// Collects the speeds for the closing table as the runs come in; plain
+// text, since the output usually goes to a log.
+class TableReporter : public benchmark::ConsoleReporter {
+public:
+    TableReporter() : ConsoleReporter(OO_Tabular) {}
+    void ReportRuns(const std::vector<Run>& runs) override {
+        for (const Run& r : runs) {
+            const std::string name = r.run_name.function_name;
+            const auto slash = name.find('/');
+            if (slash == std::string::npos || r.error_occurred) continue;
+            const std::string kind = name.substr(0, slash);
+            const std::string codec = name.substr(slash + 1);
+            const auto bytes = r.counters.find("bytes_per_second");
+            const double speed = bytes == r.counters.end() ? 0 : bytes->second.value / 1e6;
+            if (kind == "encode") gRows[codec].encode = speed;
+            if (kind == "decode") gRows[codec].decode = speed;
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+void PrintTable() {
+    std::printf("\n%zu files, %zu bytes\n", gCorpus.size(), gTotal);
+    std::printf("%-16s %7s %13s %13s\n", "codec", "ratio", "decode MB/s", "encode MB/s");
+    for (const std::string& name : gOrder) {
+        const Row& r = gRows[name];
+        if (name == "memcpy") {
+            std::printf("%-16s %7s %13.0f %13s\n", name.c_str(), "-", r.decode, "-");
+        } else {
+            std::printf("%-16s %7.4f %13.0f %13.1f\n", name.c_str(), r.ratio, r.decode, r.encode);
+        }
+    }
+}
+
+// ---- brute force --------------------------------------------------------
+
+// The counts of one input of the bit-coded stage, its list (most frequent
+// first) and its last byte.
+struct Census {
+    uint64_t counts[256] = {};
+    std::vector<int> list;
+    int last = -1;
+};
+
+Census TakeCensus(const Bytes& data) {
+    Census c;
+    for (uint8_t b : data) ++c.counts[b];
+    for (int b = 0; b < 256; ++b) {
+        if (c.counts[b]) c.list.push_back(b);
+    }
+    std::stable_sort(c.list.begin(), c.list.end(),
+                     [&c](int x, int y) { return c.counts[x] > c.counts[y]; });
+    if (c.list.empty()) c.list.push_back(0);
+    if (!data.empty()) c.last = data.back();
+    return c;
+}
+
+// Bytes of a bit-coded stage with widths w, counted directly: every list
+// place's code length times its count, and the zero byte that a final
+// width-0 code ending on a byte boundary needs.
+size_t BitStageSize(const Census& c, const int w[3]) {
+    const int widths[4] = {w[0], w[1], w[2], 8};
+    uint64_t bits = 0;
+    int lastWidth = -1;
+    for (size_t place = 0; place < c.list.size(); ++place) {
+        size_t start = 0;
+        int k = 0;
+        while (place >= start + (size_t{1} << widths[k])) start += size_t{1} << widths[k++];
+        bits += c.counts[c.list[place]] * static_cast<uint64_t>(k + 1 + widths[k]);
+        if (c.list[place] == c.last) lastWidth = widths[k];
+    }
+    size_t bytes = (bits + 7) / 8;
+    if (bits > 0 && bits % 8 == 0 && lastWidth == 0) ++bytes;
+    return 3 + c.list.size() + bytes;
+}
+
+// The smallest content over all stage combinations and widths, and the
+// widths' check: the compressor packs the winner to exactly that size and
+// it decodes.
+size_t BruteForce(const Bytes& data) {
+    const CtPacked runs = CtPackRuns(data.data(), data.size());
+    const CtPacked refs = CtPackRefs(data.data(), data.size());
+    const CtPacked both = CtPackRefs(runs.data.data(), runs.data.size());
+    const struct {
+        uint8_t flags;
+        const Bytes* input;
+    } routes[] = {
+        {0, &data},
+        {kCtStageRuns, &runs.data},
+        {kCtStageRefs, &refs.data},
+        {kCtStageRuns | kCtStageRefs, &both.data},
+    };
+    size_t best = 1 + data.size();
+    for (const auto& r : routes) {
+        const size_t frame = 1 + ((r.flags & kCtStageRuns) ? 1 : 0) + ((r.flags & kCtStageRefs) ? 1 : 0);
+        const bool refsFit = !(r.flags & kCtStageRefs) || !(r.flags & kCtStageRuns) ||
+                             runs.data.size() <= data.size() + 256;
+        if (!refsFit) continue;
+        best = std::min(best, frame + r.input->size());
+        if (r.input->size() > data.size()) continue;
+        const Census census = TakeCensus(*r.input);
+        int w[3];
+        size_t bestBits = SIZE_MAX;
+        int bestW[3] = {0, 0, 0};
+        for (w[0] = 0; w[0] <= 8; ++w[0]) {
+            for (w[1] = 0; w[1] <= 8; ++w[1]) {
+                for (w[2] = 0; w[2] <= 8; ++w[2]) {
+                    const size_t n = BitStageSize(census, w);
+                    if (n < bestBits) {
+                        bestBits = n;
+                        std::copy(w, w + 3, bestW);
+                    }
+                }
+            }
+        }
+        const uint8_t widths[3] = {static_cast<uint8_t>(bestW[0]), static_cast<uint8_t>(bestW[1]),
+                                   static_cast<uint8_t>(bestW[2])};
+        const CtBitPlan plan = CtPlanBits(r.input->data(), r.input->size(), widths);
+        if (plan.size != bestBits ||
+            CtPackBits(r.input->data(), r.input->size(), plan).size() != bestBits) {
+            std::fprintf(stderr, "brute force: size mismatch\n");
+            std::exit(1);
+        }
+        best = std::min(best, frame + bestBits);
+    }
+    return best;
+}
+
+int RunBruteForce() {
+    size_t brute = 0;
+    size_t best = 0;
+    std::printf("%-32s %12s %12s %12s\n", "file", "original", "best", "brute force");
+    for (const File& f : gCorpus) {
+        const Bytes packed = CtCompress(f.data.data(), f.data.size());
+        Bytes out(f.data.size());
+        if (!CtDecode(packed, out) || out != f.data) {
+            std::fprintf(stderr, "%s: best does not decode\n", f.name.c_str());
+            return 1;
+        }
+        const size_t b = BruteForce(f.data);
+        std::printf("%-32s %12zu %12zu %12zu\n", f.name.c_str(), f.data.size(), packed.size(), b);
+        best += packed.size();
+        brute += b;
+    }
+    std::printf("\ntotal %zu bytes: best %zu (ratio %.4f), brute force %zu (ratio %.4f), "
+                "best is %.2f%% larger\n",
+                gTotal, best, static_cast<double>(best) / static_cast<double>(gTotal), brute,
+                static_cast<double>(brute) / static_cast<double>(gTotal),
+                100.0 * (static_cast<double>(best) / static_cast<double>(brute) - 1.0));
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string corpus;
+    bool brute = false;
+    std::vector<char*> rest;
+    for (int i = 0; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a.rfind("--corpus=", 0) == 0) {
+            corpus = a.substr(9);
+        } else if (a == "--brute-force") {
+            brute = true;
+        } else {
+            rest.push_back(argv[i]);
+        }
+    }
+    if (corpus.empty() || !std::filesystem::is_directory(corpus)) {
+        std::fprintf(stderr, "usage: codec_bench --corpus=DIR [--brute-force] [benchmark flags]\n");
+        return 2;
+    }
+    gCorpus = LoadCorpus(corpus);
+    gTotal = TotalSize(gCorpus);
+    if (brute) return RunBruteForce();
+
+    for (const Codec& c : Codecs()) {
+        gOrder.push_back(c.name);
+        benchmark::RegisterBenchmark(("encode/" + c.name).c_str(), Encode, c)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("decode/" + c.name).c_str(), Decode, c)
+            ->Unit(benchmark::kMillisecond);
+    }
+    gOrder.push_back("memcpy");
+    benchmark::RegisterBenchmark("decode/memcpy", Copy)->Unit(benchmark::kMillisecond);
+
+    int n = static_cast<int>(rest.size());
+    benchmark::Initialize(&n, rest.data());
+    if (benchmark::ReportUnrecognizedArguments(n, rest.data())) return 2;
+    TableReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    PrintTable();
+    return 0;
+}

@@ -1,0 +1,40 @@
+// Arbitrary bytes into the bit-coded stage alone. The first two bytes set
+// the capacity (little-endian); the rest is the stage data, decoded into a
+// buffer of exactly that many bytes and held against the bit-by-bit
+// reference: the same symbols, or the same error code.
+#include <cstdint>
+#include <algorithm>
+#include <vector>
+
+#include "archive/CtBitDecoder.h"
+#include "archive/CtDecompress.h"
+#include "tests/archive/CodecReference.h"
+
+namespace {
+
+void Check(bool ok) {
+    if (!ok) __builtin_trap();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 2) return 0;
+    const int32_t capacity = data[0] | data[1] << 8;
+    // Copied, so that a read past the stage data is past an allocation.
+    const std::vector<uint8_t> stage(data + 2, data + size);
+    std::vector<uint8_t> out(static_cast<size_t>(capacity));
+    int32_t count = 0;
+    int32_t code = 0;
+    try {
+        count = CtBitDecode(stage.data(), static_cast<int32_t>(stage.size()), out.data(), capacity);
+    } catch (const CtCompressExcept& e) {
+        code = e.code;
+    }
+    const ReferenceResult want = ReferenceBitDecode(stage.data(), stage.size(), capacity);
+    Check(code == want.code);
+    if (code != 0) return 0;
+    Check(count == static_cast<int32_t>(want.bytes.size()));
+    Check(std::equal(want.bytes.begin(), want.bytes.end(), out.begin()));
+    return 0;
+}

@@ -1,0 +1,33 @@
+// Compression round trip. The first byte chooses the stages (its bits 4 to
+// 6, as in the flags byte) or, with bit 7 set, the best choice; the rest is
+// the data. Whatever the compressor writes must decode to the data, and the
+// best choice may exceed the data by its flags byte at most.
+#include <cstdint>
+#include <vector>
+
+#include "archive/CtCompress.h"
+#include "tests/archive/CodecReference.h"
+
+namespace {
+
+void Check(bool ok) {
+    if (!ok) __builtin_trap();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 1) return 0;
+    const uint8_t choice = data[0];
+    const std::vector<uint8_t> input(data + 1, data + size);
+    const std::vector<uint8_t> content =
+        (choice & 0x80) ? CtCompress(input.data(), input.size())
+                        : CtCompress(input.data(), input.size(), choice & 0x70);
+    if (choice & 0x80) Check(!content.empty() && content.size() <= input.size() + 1);
+    if (content.empty()) return 0;
+    const Decoded d = DecompressCaught(content, static_cast<int32_t>(input.size()));
+    Check(d.code == 0);
+    Check(d.result == static_cast<int32_t>(input.size()));
+    Check(d.buffer == input);
+    return 0;
+}

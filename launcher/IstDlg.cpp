@@ -1,0 +1,27 @@
+#include "launcher/IstDlg.h"
+
+#include "services/Text.h"
+
+namespace {
+const int32_t kMessageControl = 20;
+}
+
+IST_DLG::IST_DLG(FEN_OBJ* parent, const char* message, const char* commandLine)
+    : M_DIALOG(parent, "AUTO_IST") {
+    this->commandLine[0] = 0;
+    if (commandLine != nullptr) TextCopy(this->commandLine, commandLine, sizeof this->commandLine, nullptr);
+    this->message[0] = 0;
+    TextCopy(this->message, message, sizeof this->message, nullptr);
+}
+
+IST_DLG::~IST_DLG() {}
+
+void IST_DLG::OnInitDialog(MessageRecord*) {
+    Centre(0, 0);
+    SetDlgItemTextA(window, kMessageControl, message);
+    // Exact and case-sensitive, anywhere in the line: "xauto=12" confirms,
+    // "AUTO=1" or "auto = 1" does not.
+    if (TextFind(commandLine, "auto=1", 1, 0) != 0) {
+        PostMessageA(window, WM_COMMAND, IDOK, 0);
+    }
+}

@@ -1,0 +1,24 @@
+// The confirmation dialog: "Ce programme va lancer l'installation de :" and
+// the product title, with "OK" and "Quitter". With "auto=1" in the command
+// line it confirms itself as soon as its loop runs.
+#ifndef VEL_LAUNCHER_ISTDLG_H
+#define VEL_LAUNCHER_ISTDLG_H
+
+#include <cstdint>
+
+#include "framework/MDialog.h"
+
+class IST_DLG : public M_DIALOG {
+public:
+    // Built on the template "AUTO_IST"; message is the formatted text,
+    // commandLine the launcher's (null for none).
+    IST_DLG(FEN_OBJ* parent, const char* message, const char* commandLine);
+    ~IST_DLG() override;
+
+    void OnInitDialog(MessageRecord* record) override;
+
+    char commandLine[256];  // only "auto=1" in its first 255 characters counts
+    char message[512];
+};
+
+#endif

@@ -1,0 +1,89 @@
+#!/bin/sh
+# make demo: builds everything, makes the demo setup executables from
+# examples/demo, runs the 64-bit one under Wine (inside an Xvfb of its own,
+# or on your display when DISPLAY is set), saves a screenshot of the
+# confirmation dialog, presses OK, and shows what happened.
+#
+#   build/demo/setup.exe      x86_64 setup, the one that runs here
+#   build/demo/setup32.exe    the product: i686 setup to ship
+#
+# Arguments are passed to the setup executable: "auto=1" confirms by itself.
+set -eu
+cd "$(dirname "$0")/.."
+root=$(pwd)
+scripts/install-deps.sh
+scripts/build.sh native win32 win64 >/dev/null
+
+out=$root/build/demo
+velpack=$root/build/native/velpack
+rm -rf "$out/payload" "$out/payload32"
+mkdir -p "$out/payload" "$out/payload32"
+for d in payload payload32; do
+    cp -p examples/demo/demo.ist examples/demo/readme.txt "$out/$d/"
+done
+cp -p build/win64/examples/install.exe "$out/payload/"
+cp -p build/win32/examples/install.exe "$out/payload32/"
+"$velpack" make --stub build/win64/velstub.exe "$out/payload" -o "$out/setup.exe"
+# Without --stub: the product stub, build/win32/velstub.exe.
+"$velpack" make "$out/payload32" -o "$out/setup32.exe"
+echo "made $out/setup.exe and $out/setup32.exe ($(file -b "$out/setup32.exe" | cut -d, -f1))"
+echo
+"$velpack" list "$out/setup.exe"
+echo
+
+# Wine with a prefix of the demo's own (made on the first run, kept).
+state=$out/wine
+cmake/wine-fixture.sh start "$state"
+trap 'cmake/wine-fixture.sh stop "$state"' EXIT
+DISPLAY=$(cat "$state/display")
+export DISPLAY WINEPREFIX="$state/prefix" WINEARCH=win64 WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+temp=$(find "$WINEPREFIX/drive_c/users" -maxdepth 3 -type d -name Temp | head -n 1)
+rm -f "$temp/tmp_vel/install.exe.report"
+
+echo "running: setup.exe $*"
+/usr/lib/wine/wine64 "$out/setup.exe" "$@" &
+launcher=$!
+case " $* " in
+*auto=1*)
+    echo "(auto=1: the dialog confirms by itself)"
+    ;;
+*)
+    dialog=""
+    i=0
+    while [ -z "$dialog" ] && [ $i -lt 300 ]; do
+        dialog=$(xdotool search --onlyvisible --classname setup.exe 2>/dev/null | head -n 1 || true)
+        sleep 0.1
+        i=$((i + 1))
+    done
+    if [ -z "$dialog" ]; then
+        echo "demo: the confirmation dialog did not appear" >&2
+        exit 1
+    fi
+    sleep 1
+    /usr/bin/import -window "$dialog" "$out/confirmation.png"
+    echo "screenshot of the confirmation dialog: $out/confirmation.png"
+    if [ "${VEL_DEMO_PAUSE:-0}" != 0 ]; then
+        sleep "$VEL_DEMO_PAUSE"
+    fi
+    echo "pressing OK (Enter)"
+    xdotool windowfocus "$dialog" key Return
+    ;;
+esac
+wait $launcher
+i=0
+while [ ! -f "$temp/tmp_vel/install.exe.report" ] && [ $i -lt 100 ]; do
+    sleep 0.1
+    i=$((i + 1))
+done
+
+user=$(basename "$(dirname "$temp")")
+printf '\nextraction folder C:\\users\\%s\\Temp\\tmp_vel (%s):\n' "$user" "$temp/tmp_vel"
+ls -l --time-style='+%Y-%m-%d %H:%M:%S' "$temp/tmp_vel" | tail -n +2
+echo
+if [ -f "$temp/tmp_vel/install.exe.report" ]; then
+    echo "install.exe received:"
+    grep -E '^(command line|current directory):' "$temp/tmp_vel/install.exe.report" | sed 's/^/  /'
+else
+    echo "install.exe was not started"
+fi

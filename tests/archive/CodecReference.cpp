@@ -1,0 +1,189 @@
+#include "tests/archive/CodecReference.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "archive/CtDecompress.h"
+
+namespace {
+
+// The bit at a position counted over the whole stream, most significant
+// bit of each byte first.
+int Bit(const uint8_t* stream, int64_t position) {
+    return (stream[position / 8] >> (7 - position % 8)) & 1;
+}
+
+ReferenceResult Failed(int32_t code) {
+    return ReferenceResult{code, {}};
+}
+
+ReferenceResult References(uint8_t escape, const std::vector<uint8_t>& in, size_t capacity) {
+    ReferenceResult r{0, {}};
+    std::vector<uint8_t>& out = r.bytes;
+    size_t i = 0;
+    while (i < in.size()) {
+        if (in[i] != escape) {
+            if (out.size() >= capacity) return Failed(kCtErrorCapacity);
+            out.push_back(in[i]);
+            i += 1;
+            continue;
+        }
+        if (i + 1 >= in.size()) return Failed(kCtErrorTruncated);
+        const uint8_t d = in[i + 1];
+        if (d == escape) {
+            if (out.size() >= capacity) return Failed(kCtErrorCapacity);
+            out.push_back(escape);
+            i += 2;
+            continue;
+        }
+        if (d > out.size()) return Failed(kCtErrorReference);
+        if (i + 2 >= in.size()) return Failed(kCtErrorTruncated);
+        const uint8_t k = in[i + 2];
+        if (out.size() + k > capacity) return Failed(kCtErrorCapacity);
+        for (int j = 0; j < k; ++j) out.push_back(d == 0 ? 0 : out[out.size() - d]);
+        i += 3;
+    }
+    return r;
+}
+
+// The run stage reads its whole input before it writes: a cut escape is
+// reported wherever it stands, before any excess of output.
+ReferenceResult Runs(uint8_t escape, const std::vector<uint8_t>& in, size_t capacity) {
+    ReferenceResult r{0, {}};
+    std::vector<uint8_t>& out = r.bytes;
+    uint8_t previous = 0;
+    size_t i = 0;
+    while (i < in.size()) {
+        const uint8_t c = in[i];
+        if (c != escape) {
+            out.push_back(c);
+            previous = c;
+            i += 1;
+            continue;
+        }
+        if (i + 1 >= in.size()) return Failed(kCtErrorTruncated);
+        const uint8_t k = in[i + 1];
+        i += 2;
+        if (k == escape) {
+            out.push_back(escape);
+            previous = escape;
+        } else {
+            out.insert(out.end(), k, previous);
+        }
+    }
+    if (out.size() > capacity) return Failed(kCtErrorCapacity);
+    return r;
+}
+
+}  // namespace
+
+ReferenceResult ReferenceBitDecode(const uint8_t* data, size_t size, int32_t capacity) {
+    if (size < 3) return Failed(kCtErrorHeader);
+    const int widths[4] = {data[0] >> 4, data[0] & 15, data[1], 8};
+    for (int k = 0; k < 3; ++k) {
+        if (widths[k] > 8) return Failed(kCtErrorList);
+    }
+    const int64_t count = data[2] == 0 ? 256 : data[2];
+    uint8_t list[256] = {};
+    for (int64_t i = 0; i < count && 3 + i < static_cast<int64_t>(size); ++i) list[i] = data[3 + i];
+    const int64_t L = static_cast<int64_t>(size) - (count + 3);
+    const uint8_t* stream = L >= 0 ? data + 3 + count : data;
+
+    ReferenceResult r{0, {}};
+    int64_t position = 0;  // in bits
+    for (;;) {
+        if (position / 8 > L) return Failed(kCtErrorHeader);
+        if (position / 8 == L) return r;
+        int k = 0;
+        int base = 0;
+        bool ended = false;
+        for (;;) {
+            const int bit = Bit(stream, position);
+            if (bit == 0) {
+                base += 1 << widths[k];
+                ++k;
+                if (k == 4) {
+                    if (position / 8 + 1 < L) return Failed(kCtErrorPrefix);
+                    ended = true;
+                    break;
+                }
+            }
+            ++position;
+            if (position % 8 == 0 && position / 8 >= L) {
+                ended = true;
+                break;
+            }
+            if (bit == 1) break;
+        }
+        if (ended) return r;
+        const int w = widths[k];
+        if (w > 0 && (position + w - 1) / 8 >= L) return r;
+        int v = 0;
+        for (int j = 0; j < w; ++j) v = v * 2 + Bit(stream, position++);
+        if (base + v > 255) return Failed(kCtErrorList);
+        if (static_cast<int64_t>(r.bytes.size()) >= capacity) return Failed(kCtErrorCapacity);
+        r.bytes.push_back(list[base + v]);
+    }
+}
+
+ReferenceResult ReferenceDecompress(const uint8_t* data, size_t size, int32_t capacity) {
+    if (size < 1) return Failed(kCtErrorTruncated);
+    const uint8_t flags = data[0];
+    size_t at = 1;
+    uint8_t runEscape = 0;
+    uint8_t refEscape = 0;
+    if (flags & kCtStageRuns) {
+        if (at >= size) return Failed(kCtErrorTruncated);
+        runEscape = data[at++];
+    }
+    if (flags & kCtStageRefs) {
+        if (at >= size) return Failed(kCtErrorTruncated);
+        refEscape = data[at++];
+    }
+    if (capacity < 0 || capacity > INT32_MAX - 256) return Failed(kCtErrorMemory);
+    std::vector<uint8_t> input(data + at, data + size);
+    if (flags & kCtStageBits) {
+        ReferenceResult bits = ReferenceBitDecode(input.data(), input.size(), capacity);
+        if (bits.code != 0) return bits;
+        input = bits.bytes;
+    }
+    if (flags & kCtStageRefs) {
+        ReferenceResult refs = References(refEscape, input, static_cast<size_t>(capacity) + 256);
+        if (refs.code != 0) return refs;
+        input = refs.bytes;
+    }
+    if (flags & kCtStageRuns) return Runs(runEscape, input, static_cast<size_t>(capacity));
+    if (input.size() > static_cast<size_t>(capacity)) return Failed(kCtErrorCapacity);
+    return ReferenceResult{0, input};
+}
+
+DecodeLog::DecodeLog() : LogReceiver(kLogArchive) {
+    AttachLogReceiver(this);
+}
+
+DecodeLog::~DecodeLog() {
+    DetachLogReceiver(this);
+}
+
+void DecodeLog::Log(const char* text) {
+    texts.push_back(text);
+}
+
+int32_t DecodeLog::LastCode() const {
+    static const char kPrefix[] = "Erreur en d\xE9"
+                                  "compr\xE9"
+                                  "ssion code ";
+    if (texts.empty()) return 0;
+    const std::string& t = texts.back();
+    if (t.compare(0, sizeof kPrefix - 1, kPrefix) != 0) return 0;
+    return static_cast<int32_t>(std::atoi(t.c_str() + sizeof kPrefix - 1));
+}
+
+Decoded DecompressCaught(const std::vector<uint8_t>& source, int32_t capacity) {
+    DecodeLog log;
+    Decoded d{0, 0, std::vector<uint8_t>(capacity > 0 ? static_cast<size_t>(capacity) : 0, 0xA5)};
+    d.result = CtDecompress(source.data(), static_cast<int32_t>(source.size()), d.buffer.data(),
+                            capacity);
+    d.code = log.LastCode();
+    return d;
+}

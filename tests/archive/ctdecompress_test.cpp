@@ -1,0 +1,255 @@
+// The frame, the run and back-reference stages, and the error path.
+#include "archive/CtDecompress.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "archive/CtMem.h"
+#include "tests/archive/CodecReference.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes Str(const std::string& s) {
+    return Bytes(s.begin(), s.end());
+}
+
+std::string Text(int code) {
+    return std::string("Erreur en d\xE9") + "compr\xE9" + "ssion code " + std::to_string(code);
+}
+
+Bytes Decode(const Bytes& source, int32_t capacity) {
+    const Decoded d = DecompressCaught(source, capacity);
+    EXPECT_EQ(d.code, 0);
+    return Bytes(d.buffer.begin(), d.buffer.begin() + (d.result > 0 ? d.result : 0));
+}
+
+// A failed call answers 0, logs the code and leaves the destination as it
+// was.
+void ExpectFailure(const Bytes& source, int32_t capacity, int32_t code) {
+    const Decoded d = DecompressCaught(source, capacity);
+    EXPECT_EQ(d.result, 0);
+    EXPECT_EQ(d.code, code);
+    EXPECT_EQ(d.buffer, Bytes(d.buffer.size(), 0xA5)) << "destination written";
+}
+
+TEST(CtDecompress, PlainFrameCopiesTheStageData) {
+    EXPECT_EQ(Decode({0x00, 1, 2, 3}, 3), (Bytes{1, 2, 3}));
+    EXPECT_EQ(Decode({0x00}, 0), Bytes{});
+    // Bits outside 0x10, 0x20 and 0x40 are not looked at.
+    EXPECT_EQ(Decode({0x8F, 'x'}, 1), Str("x"));
+    // A shorter content leaves the rest of the destination alone.
+    const Decoded d = DecompressCaught({0x00, 7}, 4);
+    EXPECT_EQ(d.result, 1);
+    EXPECT_EQ(d.buffer, (Bytes{7, 0xA5, 0xA5, 0xA5}));
+}
+
+TEST(CtDecompress, RunStage) {
+    EXPECT_EQ(Decode({0x20, 0xFF, 0x41, 0xFF, 0x03}, 4), (Bytes{0x41, 0x41, 0x41, 0x41}));
+    EXPECT_EQ(Decode({0x20, 0xFF, 0xFF, 0xFF}, 1), (Bytes{0xFF}));
+    EXPECT_EQ(Decode({0x20, 0xFF, 0xFF, 0x00}, 0), Bytes{});
+    // A run before any literal repeats 0.
+    EXPECT_EQ(Decode({0x20, 0xFF, 0xFF, 0x02, 0x41}, 3), (Bytes{0, 0, 0x41}));
+    // A literal escape counts as the last literal; a run does not change it.
+    EXPECT_EQ(Decode({0x20, 7, 1, 7, 7, 7, 2, 7, 1}, 5), (Bytes{1, 7, 7, 7, 7}));
+    EXPECT_EQ(Decode({0x20, 7, 1, 7, 2, 7, 1}, 4), (Bytes{1, 1, 1, 1}));
+    // 255 copies at most per escape, filled in one go.
+    Bytes want(1 + 255 + 255, 'z');
+    EXPECT_EQ(Decode({0x20, 0, 'z', 0, 255, 0, 255}, 511), want);
+}
+
+TEST(CtDecompress, BackReferenceStage) {
+    EXPECT_EQ(Decode({0x40, 0xFE, 0x61, 0x62, 0xFE, 0x02, 0x04}, 6), Str("ababab"));
+    EXPECT_EQ(Decode({0x40, 0xFE, 0xFE, 0xFE}, 1), (Bytes{0xFE}));
+    EXPECT_EQ(Decode({0x40, 0xFE, 'a', 0xFE, 0x01, 0x05}, 6), Str("aaaaaa"));
+    EXPECT_EQ(Decode({0x40, 0xFE, 'a', 'b', 'c', 0xFE, 0x02, 0x00, 'd'}, 4), Str("abcd"));
+    // Distance 0 names the byte being produced, 0 in a zero-filled area.
+    EXPECT_EQ(Decode({0x40, 0xFE, 'a', 0xFE, 0x00, 0x03}, 4), (Bytes{'a', 0, 0, 0}));
+    ExpectFailure({0x40, 0xFE, 0x61, 0xFE, 0x02, 0x01}, 8, 61);
+}
+
+TEST(CtDecompress, StagesAreUndoneBitsThenReferencesThenRuns) {
+    // Run escape 0xFF first, then reference escape 0xFE; the back-reference
+    // stage passes 0xFF 0x03 on to the run stage as ordinary bytes.
+    const Bytes both = {0x60, 0xFF, 0xFE, 0x61, 0x62, 0xFE, 0x02, 0x04, 0xFF, 0x03};
+    EXPECT_EQ(Decode(both, 9), Str("abababbbb"));
+    // The same through the bit-coded stage: list a b FE 02 04 FF 03 in one
+    // class of width 3, codes 1000 to 1110, four fill bits.
+    const Bytes all = {0x70, 0xFF, 0xFE, 0x30, 0x00, 0x07, 0x61, 0x62, 0xFE, 0x02,
+                       0x04, 0xFF, 0x03, 0x89, 0xAB, 0xCD, 0xE0};
+    EXPECT_EQ(Decode(all, 9), Str("abababbbb"));
+    ExpectFailure(all, 8, 25);
+}
+
+TEST(CtDecompress, ErrorTextGoesToChannel69ThenChannel0) {
+    struct Journal : LogReceiver {
+        Journal(uint16_t id, std::vector<std::string>* lines) : LogReceiver(id), lines(lines) {
+            AttachLogReceiver(this);
+        }
+        ~Journal() override { DetachLogReceiver(this); }
+        void Log(const char* text) override {
+            lines->push_back(std::to_string(identifier) + ":" + text);
+        }
+        std::vector<std::string>* lines;
+    };
+    std::vector<std::string> lines;
+    Journal all(kLogAll, &lines);
+    Journal archive(kLogArchive, &lines);
+    Bytes out(8, 0);
+    const Bytes bad = {0x40, 0xFE, 0x61, 0xFE, 0x02, 0x01};
+    EXPECT_EQ(CtDecompress(bad.data(), static_cast<int32_t>(bad.size()), out.data(), 8), 0);
+    EXPECT_EQ(lines, (std::vector<std::string>{"69:" + Text(61), "0:" + Text(61)}));
+    lines.clear();
+    const Bytes good = {0x00, 'o', 'k'};
+    EXPECT_EQ(CtDecompress(good.data(), 3, out.data(), 8), 2);
+    EXPECT_TRUE(lines.empty());
+}
+
+// Where the format trusts its data: every stage stays within its input and
+// its target, and the destination is written only by a call that succeeds.
+TEST(CtDecompress, RefusesDataThatWouldReadOrWriteOutOfBounds) {
+    // A frame cut short.
+    ExpectFailure({}, 4, kCtErrorTruncated);
+    ExpectFailure({0x20}, 4, kCtErrorTruncated);
+    ExpectFailure({0x60, 0xFF}, 4, kCtErrorTruncated);
+    // An escape without its operands, in the last byte or two.
+    ExpectFailure({0x20, 0xFF, 0x41, 0xFF}, 4, kCtErrorTruncated);
+    ExpectFailure({0x40, 0xFE, 0x61, 0xFE}, 4, kCtErrorTruncated);
+    ExpectFailure({0x40, 0xFE, 0x61, 0xFE, 0x01}, 4, kCtErrorTruncated);
+    // The run stage finds a cut escape even behind an excess of output.
+    ExpectFailure({0x20, 0xFF, 0x41, 0xFF, 0x50, 0xFF}, 4, kCtErrorTruncated);
+    // More output than the destination holds: run stage, final copy.
+    ExpectFailure({0x20, 0xFF, 0x41, 0xFF, 0x05}, 5, kCtErrorCapacity);
+    EXPECT_EQ(Decode({0x20, 0xFF, 0x41, 0xFF, 0x05}, 6), Bytes(6, 0x41));
+    ExpectFailure({0x00, 1, 2, 3}, 2, kCtErrorCapacity);
+    // The back-reference stage fills its scratch area: unpacked size + 256.
+    Bytes refs = {0x40, 0xFE, 'a'};
+    for (int i = 0; i < 2; ++i) refs.insert(refs.end(), {0xFE, 0x01, 0xFF});
+    ExpectFailure(refs, 0, kCtErrorCapacity);
+    ExpectFailure(refs, 254, kCtErrorCapacity);
+    EXPECT_EQ(Decode(refs, 511), Bytes(511, 'a'));
+    // ... which holds more than the unpacked size, for the run stage to
+    // shrink: 200 literal escapes pass the back-reference stage as 400
+    // bytes and leave the run stage as 200.
+    Bytes doubled = {0x60, 0x00, 0xFE};
+    for (int i = 0; i < 200; ++i) doubled.insert(doubled.end(), {0x00, 0x00});
+    EXPECT_EQ(Decode(doubled, 200), Bytes(200, 0x00));
+    doubled.insert(doubled.end(), 100, 0x00);
+    ExpectFailure(doubled, 200, kCtErrorCapacity);
+}
+
+TEST(CtDecompress, RefusesCapacitiesWithoutScratchAreas) {
+    // Negative, or so large that "unpacked size + 256" leaves 32 bits, or a
+    // scratch area larger than a block may be: the call fails before it
+    // allocates or writes anything.
+    const uint8_t plain[] = {0x00, 1};
+    const uint8_t refs[] = {0x40, 0xFE, 1};
+    const struct {
+        const uint8_t* source;
+        int32_t capacity;
+    } cases[] = {{plain, -1}, {plain, INT32_MIN}, {plain, INT32_MAX}, {plain, INT32_MAX - 255},
+                 {refs, CtMem::kMaxRequest}, {refs, CtMem::kMaxRequest - 1}};
+    for (const auto& c : cases) {
+        DecodeLog log;
+        uint8_t out[4] = {0xA5, 0xA5, 0xA5, 0xA5};
+        EXPECT_EQ(CtDecompress(c.source, c.source == plain ? 2 : 3, out, c.capacity), 0);
+        EXPECT_EQ(log.LastCode(), kCtErrorMemory) << c.capacity;
+        EXPECT_EQ(out[0], 0xA5);
+    }
+    // Without a stage that needs scratch memory, the largest capacity that
+    // leaves room for the spare bytes is fine.
+    uint8_t out[1] = {0};
+    EXPECT_EQ(CtDecompress(plain, 2, out, CtMem::kMaxRequest), 1);
+    EXPECT_EQ(out[0], 1);
+}
+
+TEST(CtExpandRuns, LeavesTheOutputUntouchedOnError) {
+    Bytes out(4, 0xA5);
+    const Bytes in = {0x41, 0xFF, 0x02, 0x42, 0xFF, 0x09};
+    EXPECT_THROW(CtExpandRuns(0xFF, in.data(), 6, out.data(), 4), CtCompressExcept);
+    EXPECT_EQ(out, Bytes(4, 0xA5));
+    try {
+        CtExpandRuns(0xFF, in.data(), 5, out.data(), 4);
+        ADD_FAILURE() << "no exception";
+    } catch (const CtCompressExcept& e) {
+        EXPECT_EQ(e.code, kCtErrorTruncated);
+    }
+    EXPECT_EQ(out, Bytes(4, 0xA5));
+    Bytes fits(13, 0xA5);
+    EXPECT_EQ(CtExpandRuns(0xFF, in.data(), 6, fits.data(), 13), 13);
+    EXPECT_EQ(fits, (Bytes{0x41, 0x41, 0x41, 0x42, 0x42, 0x42, 0x42, 0x42, 0x42, 0x42, 0x42,
+                           0x42, 0x42}));
+}
+
+// Every distance and count against the reference, followed by 0 to 11
+// literals, in a target with exactly the room for the output or a few bytes
+// more: word copies of references and literals meet the end of the area.
+TEST(CtExpandRefs, EveryDistanceAndCountMatchesTheReference) {
+    for (int distance = 1; distance <= 40; ++distance) {
+        for (int count = 1; count <= 255; count += (count < 24 ? 1 : 23)) {
+            for (int tail = 0; tail < 12; ++tail) {
+                Bytes in;
+                for (int i = 0; i < 40; ++i) in.push_back(static_cast<uint8_t>('A' + i % 26));
+                in.insert(in.end(), {0xFE, static_cast<uint8_t>(distance),
+                                     static_cast<uint8_t>(count)});
+                for (int i = 0; i < tail; ++i) in.push_back(static_cast<uint8_t>('a' + i));
+                const int32_t want = 40 + count + tail;
+                Bytes frame = {0x40, 0xFE};
+                frame.insert(frame.end(), in.begin(), in.end());
+                const ReferenceResult r = ReferenceDecompress(frame.data(), frame.size(), want);
+                ASSERT_EQ(r.code, 0);
+                for (int slack : {0, 1, 7, 8, 9}) {
+                    Bytes out(static_cast<size_t>(want + slack));
+                    ASSERT_EQ(CtExpandRefs(0xFE, in.data(), static_cast<int32_t>(in.size()),
+                                           out.data(), want + slack),
+                              want);
+                    out.resize(static_cast<size_t>(want));
+                    ASSERT_EQ(out, r.bytes) << "distance " << distance << " count " << count;
+                }
+            }
+        }
+    }
+}
+
+// Random frames whose stage data is rich in escapes: the decoder and the
+// reference agree on the bytes or on the error, and a failure leaves the
+// destination alone.
+TEST(CtDecompress, AgreesWithTheReferenceOnRandomFrames) {
+    std::mt19937 rng(1234);
+    int failures = 0;
+    for (int round = 0; round < 6000; ++round) {
+        const uint8_t flags = static_cast<uint8_t>((rng() % 4) << 5);
+        const uint8_t runEscape = static_cast<uint8_t>(rng() % 4);
+        const uint8_t refEscape = static_cast<uint8_t>(rng() % 4);
+        Bytes source = {flags};
+        if (flags & kCtStageRuns) source.push_back(runEscape);
+        if (flags & kCtStageRefs) source.push_back(refEscape);
+        const size_t length = rng() % 64;
+        for (size_t i = 0; i < length; ++i) {
+            source.push_back(static_cast<uint8_t>(rng() % 3 == 0 ? rng() % 4 : rng() % 40));
+        }
+        if (rng() % 8 == 0) source.resize(rng() % (source.size() + 1));
+        const int32_t capacity = static_cast<int32_t>(rng() % 300);
+        const ReferenceResult want = ReferenceDecompress(source.data(), source.size(), capacity);
+        const Decoded got = DecompressCaught(source, capacity);
+        ASSERT_EQ(got.code, want.code) << "round " << round;
+        if (want.code != 0) {
+            ++failures;
+            ASSERT_EQ(got.result, 0);
+            ASSERT_EQ(got.buffer, Bytes(got.buffer.size(), 0xA5));
+            continue;
+        }
+        ASSERT_EQ(got.result, static_cast<int32_t>(want.bytes.size()));
+        ASSERT_TRUE(std::equal(want.bytes.begin(), want.bytes.end(), got.buffer.begin()));
+    }
+    // Both outcomes must have been exercised in quantity.
+    EXPECT_GT(failures, 600);
+    EXPECT_LT(failures, 5400);
+}
+
+}  // namespace

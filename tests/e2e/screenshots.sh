@@ -1,0 +1,92 @@
+#!/bin/sh
+# Screenshots of what the user sees: the confirmation dialog and the message
+# box, taken from the test display with ImageMagick's import and checked for
+# size and position (centred on the screen); the dialog is then answered
+# with a real key press (xdotool), and the run must go on to install.exe.
+#
+# usage: screenshots.sh WINE_RUN VELPACK_EXE STUB_EXE PROBE_EXE OUT_DIR
+set -eu
+run=$1 velpack=$2 stub=$3 probe=$4 out=$5
+state=$(dirname "$run")/wine
+DISPLAY=$(cat "$state/display")
+export DISPLAY
+import=/usr/bin/import
+convert=/usr/bin/convert
+work=$out/screenshots
+rm -rf "$work"
+mkdir -p "$work/titled" "$work/empty"
+
+fail() {
+    echo "screenshots: $*" >&2
+    exit 1
+}
+
+# The one visible top-level window of a program, once it shows: its id.
+wait_window() {
+    i=0
+    while [ $i -lt 200 ]; do
+        for w in $(xdotool search --onlyvisible --classname "$1" 2>/dev/null); do
+            eval "$(xdotool getwindowgeometry --shell "$w")"
+            if [ "$WIDTH" -gt 100 ]; then
+                echo "$w"
+                return 0
+            fi
+        done
+        sleep 0.1
+        i=$((i + 1))
+    done
+    return 1
+}
+
+# Checks that window w is centred on the screen and that the screenshot shows
+# it there: the non-black part of the picture is exactly the window.
+check_centred() {  # check_centred WINDOW PICTURE
+    eval "$(xdotool getwindowgeometry --shell "$1")"
+    screen=$(xdotool getdisplaygeometry)
+    sw=${screen% *}
+    sh=${screen#* }
+    want_x=$(((sw - WIDTH) / 2))
+    want_y=$(((sh - HEIGHT) / 2))
+    [ "$X" -ge $((want_x - 1)) ] && [ "$X" -le $((want_x + 1)) ] ||
+        fail "$2: window at x $X, centred would be $want_x"
+    [ "$Y" -ge $((want_y - 1)) ] && [ "$Y" -le $((want_y + 1)) ] ||
+        fail "$2: window at y $Y, centred would be $want_y"
+    box=$("$convert" "$2" -fuzz 2% -trim -format '%w %h %X %Y' info:)
+    [ "$box" = "$WIDTH $HEIGHT +$X +$Y" ] ||
+        fail "$2: picture shows $box, window is $WIDTH $HEIGHT +$X +$Y"
+    echo "$2: ${WIDTH}x$HEIGHT at $X,$Y on ${sw}x$sh"
+}
+
+# The confirmation dialog, answered with Enter.
+cp "$probe" "$work/titled/install.exe"
+printf '[Produit]\r\nInstall=Capture \351cran\r\n' >"$work/titled/app.ist"
+"$run" "$velpack" make --stub "$stub" "$work/titled" -o "$work/shot.exe" >/dev/null
+tmp_vel=$(find "$state/prefix/drive_c/users" -maxdepth 3 -type d -name Temp | head -n 1)/tmp_vel
+rm -f "$tmp_vel/install.exe.report"
+"$run" "$work/shot.exe" &
+launcher=$!
+w=$(wait_window shot.exe) || fail "no confirmation dialog"
+sleep 0.5
+"$import" -window root "$out/confirmation.png"
+check_centred "$w" "$out/confirmation.png"
+xdotool windowfocus "$w" key Return
+wait $launcher || fail "the launcher ended with an error"
+i=0
+while [ ! -f "$tmp_vel/install.exe.report" ] && [ $i -lt 100 ]; do
+    sleep 0.1
+    i=$((i + 1))
+done
+[ -f "$tmp_vel/install.exe.report" ] || fail "Enter did not lead to install.exe"
+
+# The message box of an archive without title or program.
+printf 'rien\r\n' >"$work/empty/readme.txt"
+"$run" "$velpack" make --stub "$stub" "$work/empty" -o "$work/empty.exe" >/dev/null
+"$run" "$work/empty.exe" &
+launcher=$!
+w=$(wait_window empty.exe) || fail "no message box"
+sleep 0.5
+"$import" -window root "$out/message.png"
+check_centred "$w" "$out/message.png"
+xdotool windowfocus "$w" key Return
+wait $launcher || fail "the launcher ended with an error"
+rm -rf "$work"

@@ -1,0 +1,114 @@
+#!/bin/sh
+# velpack pack -> make -> list / test / extract on a generated folder: every
+# file comes back with its bytes and time, the same input gives the same
+# archive, and damage is found and named. Under Wine the setup executable
+# is also run and reads its payload back itself.
+#
+#   roundtrip.sh VELPACK WORK STUB
+VELPACK=$1
+WORK=$2
+STUB=$3
+. "$(dirname "$0")/common.sh"
+
+# The folder: text, nothing, noise, names beyond ASCII, a read-only file,
+# times before 1970, with fractions of a second, and far ahead.
+mkdir in
+seq 1 40000 >in/numbers.log
+printf 'Bonjour\r\n' >in/readme.txt
+: >in/empty.dat
+head -c 70000 /dev/urandom >in/noise.bin
+accented=$(printf 'caf\303\251 \303\251t\303\251.txt')
+printf 'accents\n' >"in/$accented"
+printf 'euro\n' >"in/$(printf '\342\202\254uro \305\223uvre.txt')"
+cp "$STUB" in/AutoInst_tool.exe
+printf 'ro\n' >in/readonly.txt
+chmod 444 in/readonly.txt
+touch -d '1999-12-31 23:59:59.123456789' in/numbers.log
+touch -d '1960-05-01 12:00:00' in/readme.txt
+touch -d '2100-01-01 00:00:00.5' in/noise.bin
+title=$(printf "Produit d'essai \303\251l\303\251gant")
+
+velpack pack in -o p.bin --title "$title"
+expect 0 "pack"
+velpack pack in -o p2.bin --title "$title"
+cmp -s p.bin p2.bin || fail "pack twice: different archives"
+cp -rp in again
+velpack pack again -o p3.bin --title "$title"
+cmp -s p.bin p3.bin || fail "pack of a copy of the folder: different archive"
+
+velpack test p.bin
+expect 0 "test"
+says out.txt "p.bin: 9 entries, all sound" "test"
+
+velpack list p.bin
+expect 0 "list"
+cp out.txt list-payload.txt
+says out.txt "title:    $title" "list title"
+says out.txt "program:  AutoInst_tool.exe" "list program"
+says out.txt "1999-12-31T23:59:59.1234567Z  ok     numbers.log" "list row"
+says out.txt "1960-05-01T12:00:00Z" "list time before 1970"
+says out.txt "$accented" "list accented name"
+says out.txt "if the program ended with a nonzero exit code" "list actions"
+velpack list --json p.bin
+expect 0 "list --json"
+says out.txt "\"title\": \"$title\"" "json title"
+says out.txt '"program": "AutoInst_tool.exe"' "json program"
+says out.txt '"start_install": "if_program_exit_code_nonzero"' "json actions"
+says out.txt '"mtime": "2100-01-01T00:00:00.5000000Z"' "json mtime"
+says out.txt '"checkword_ok": true' "json checkword"
+
+velpack make --stub "$STUB" p.bin -o setup.exe
+expect 0 "make from a payload"
+velpack list setup.exe
+expect 0 "list setup.exe"
+cmp -s out.txt list-payload.txt || fail "list of setup.exe differs from the payload's"
+velpack make --stub "$STUB" in -o setup2.exe --title "$title"
+expect 0 "make from a folder"
+cmp -s setup.exe setup2.exe || fail "make from the folder and from its payload differ"
+
+velpack extract setup.exe out
+expect 0 "extract"
+same_files in out "extract"
+[ "$(cat out/setup.ist)" = "$(printf 'Install=%s\r' "$title" | iconv -f UTF-8 -t WINDOWS-1252)" ] ||
+    fail "extract: setup.ist does not hold the title"
+# Extracting again replaces what is there, the read-only file included.
+velpack extract setup.exe out
+expect 0 "extract again"
+
+if [ -n "$WINE" ]; then
+    "$WINE" ./setup.exe p.bin >run.txt 2>&1 || fail "setup.exe does not read its own payload: $(cat run.txt)"
+    "$WINE" "$STUB" >stub.txt 2>&1
+    "$WINE" ./setup.exe >setup.txt 2>&1
+    grep -av EXE_DATA stub.txt >stub-rest.txt
+    grep -av EXE_DATA setup.txt >setup-rest.txt
+    cmp -s stub-rest.txt setup-rest.txt || fail "setup.exe's other resources differ from the stub's"
+fi
+
+# Damage: one content byte of entry 5 (numbers.log; setup.ist comes first,
+# then the names in byte order) changed.
+cp p.bin bad.bin
+skip=$(od -An -tu4 -N4 p.bin)
+i=0
+while [ $i -lt 5 ]; do
+    skip=$((skip + $(od -An -tu4 -j$skip -N4 p.bin)))
+    i=$((i + 1))
+done
+printf 'X' | dd of=bad.bin bs=1 seek=$((skip + 100)) conv=notrunc 2>/dev/null
+velpack test bad.bin
+expect 1 "test of a damaged payload"
+says err.txt "velpack: bad.bin: entry 5 (numbers.log): checkword wrong" "test damage"
+says err.txt "1 of 9 entries damaged" "test count"
+velpack list bad.bin
+expect 1 "list of a damaged payload"
+says out.txt "bad    numbers.log" "list shows the bad checkword"
+says out.txt "extracts the first 5 of 9 entries" "list actions of a damaged payload"
+velpack extract bad.bin badout
+expect 1 "extract of a damaged payload"
+says err.txt "entry 5: checkword wrong; the launcher stops there" "extract damage"
+[ -f badout/AutoInst_tool.exe ] && [ ! -f badout/numbers.log ] ||
+    fail "extract of a damaged payload: wrong files written"
+velpack make --stub "$STUB" bad.bin -o never.exe
+expect 1 "make from a damaged payload"
+[ ! -e never.exe ] || fail "make from a damaged payload wrote a file"
+
+finish

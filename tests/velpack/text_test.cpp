@@ -1,0 +1,101 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "services/InfoTime.h"
+#include "tools/velpack/AnsiText.h"
+#include "tools/velpack/FileTimes.h"
+#include "tools/velpack/NameRules.h"
+
+namespace {
+
+std::string Ansi(const std::string& utf8) {
+    std::string ansi;
+    EXPECT_TRUE(AnsiFromUtf8(utf8, &ansi)) << utf8;
+    return ansi;
+}
+
+TEST(AnsiText, ConvertsBothWaysAcrossTheWholeCodePage) {
+    EXPECT_EQ(Ansi("caf\xC3\xA9"), "caf\xE9");
+    EXPECT_EQ(Ansi("\xE2\x82\xAC \xC5\x93 \xC5\xB8 \xC3\xBF"), "\x80 \x9C \x9F \xFF");
+    std::string all;
+    for (int c = 1; c < 256; ++c) {
+        if (c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D) continue;
+        all += static_cast<char>(c);
+    }
+    std::string utf8;
+    ASSERT_TRUE(Utf8FromAnsi(all, &utf8));
+    EXPECT_EQ(Ansi(utf8), all);
+}
+
+TEST(AnsiText, RefusesWhatDoesNotFit) {
+    std::string out;
+    EXPECT_FALSE(AnsiFromUtf8("\xE6\x97\xA5\xE6\x9C\xAC", &out));  // 日本
+    EXPECT_FALSE(AnsiFromUtf8("\xC4\x81", &out));                  // ā: no look-alike 'a'
+    EXPECT_FALSE(AnsiFromUtf8("bad \xC3", &out));                  // not UTF-8
+    EXPECT_FALSE(AnsiFromUtf8("\xC2\x81", &out));                  // U+0081
+    for (const char* undefined : {"\x81", "\x8D", "\x8F", "\x90", "\x9D"}) {
+        EXPECT_FALSE(Utf8FromAnsi(std::string("a") + undefined, &out)) << int(undefined[0]);
+    }
+}
+
+TEST(AnsiText, PrintableFormShowsEveryByte) {
+    EXPECT_EQ(PrintableAnsi("caf\xE9"), "caf\xC3\xA9");
+    EXPECT_EQ(PrintableAnsi("a\tb\x81\x7F"), "a\\x09b\\x81\\x7F");
+    EXPECT_EQ(PrintableAnsi(std::string("x\0y", 3)), "x\\x00y");
+}
+
+TEST(NameRules, WindowsNamesThatAreRefused) {
+    const char* refused[] = {"",          ".",       "..",      "a/b",     "a\\b",   "c:x",
+                             "a*b",       "a?b",     "a<b",     "a>b",     "a|b",    "a\"b",
+                             "tab\tname", "dot.",    "blank ",  "CON",     "con.txt", "Nul.tar.gz",
+                             "com1",      "LPT9.log", "aux ",   "COM\xB9"};
+    for (const char* name : refused) EXPECT_NE(WindowsNameProblem(name), "") << name;
+    const char* accepted[] = {"setup.exe", "AutoInst_x.exe", "con1.txt", "com10", "lpt0",
+                              "CONSOLE", "caf\xE9.txt", ".hidden", "a b", "x..y"};
+    for (const char* name : accepted) EXPECT_EQ(WindowsNameProblem(name), "") << name;
+}
+
+TEST(NameRules, FoldingMatchesWindowsCaseInsensitivity) {
+    EXPECT_EQ(FoldedName("Readme.TXT"), FoldedName("README.txt"));
+    EXPECT_EQ(FoldedName("caf\xE9"), FoldedName("CAF\xC9"));
+    EXPECT_EQ(FoldedName("\x9C\x9A\x9E\xFF"), FoldedName("\x8C\x8A\x8E\x9F"));
+    EXPECT_NE(FoldedName("\xF7"), FoldedName("\xD7"));  // ÷ and × are not letters
+    EXPECT_NE(FoldedName("a"), FoldedName("\xE0"));
+}
+
+TEST(FileTimes, IsoFormsInUtc) {
+    EXPECT_EQ(IsoFromFileTime(0), "1601-01-01T00:00:00Z");
+    EXPECT_EQ(IsoFromFileTime(116444736000000000ull), "1970-01-01T00:00:00Z");
+    EXPECT_EQ(IsoFromFileTime(116444736000000000ull + 1), "1970-01-01T00:00:00.0000001Z");
+    // 2000-02-29T12:34:56.5Z, a leap day.
+    EXPECT_EQ(IsoFromFileTime(125963012965000000ull), "2000-02-29T12:34:56.5000000Z");
+    EXPECT_EQ(IsoFromFileTime(UINT64_MAX).substr(0, 6), "60056-");
+}
+
+TEST(FileTimes, UnixRoundTripAndTheLimitOf1601) {
+    uint64_t ft = 0;
+    ASSERT_TRUE(FileTimeFromUnix(1700000000, 123456789, &ft));
+    int64_t seconds;
+    uint32_t nanoseconds;
+    UnixFromFileTime(ft, &seconds, &nanoseconds);
+    EXPECT_EQ(seconds, 1700000000);
+    EXPECT_EQ(nanoseconds, 123456700u);  // FILETIME counts 100 ns
+    ASSERT_TRUE(FileTimeFromUnix(-kFileTimeUnixOffset, 0, &ft));
+    EXPECT_EQ(ft, 0u);
+    EXPECT_FALSE(FileTimeFromUnix(-kFileTimeUnixOffset - 1, 0, &ft));
+}
+
+// The launcher's own reader takes back what velpack writes.
+TEST(FileTimes, InfoLinesReadBackByTheLauncher) {
+    for (uint64_t ft : {uint64_t{0}, uint64_t{133000000000000000ull}, uint64_t{0xFFFFFFFF80000001ull},
+                        uint64_t{0x00000001FFFFFFFFull}}) {
+        const std::string info = "velpack" + InfoTimeLines(ft);
+        ASSERT_LE(info.size(), 127u);
+        uint32_t low = 1, high = 1;
+        ASSERT_EQ(ReadInfoTime(info.c_str(), 0, &low, &high), 1);
+        EXPECT_EQ(uint64_t{high} << 32 | low, ft);
+    }
+}
+
+}  // namespace

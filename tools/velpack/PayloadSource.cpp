@@ -1,0 +1,36 @@
+#include "tools/velpack/PayloadSource.h"
+
+#include "tools/velpack/HostFile.h"
+#include "tools/velpack/PeImage.h"
+
+ResourceKey PayloadResourceType() { return ResourceKey::Name("EXE_DATA"); }
+ResourceKey PayloadResourceName() { return ResourceKey::Id(1); }
+
+bool LoadPayload(const std::string& path, PayloadSource* source, std::string* error) {
+    std::vector<uint8_t> file;
+    if (!ReadWholeFile(path, &file, error)) return false;
+    source->fromExecutable = PeImage::LooksLikePe(file);
+    if (!source->fromExecutable) {
+        source->payload.swap(file);
+    } else {
+        PeImage pe;
+        ResourceTree tree;
+        if (!pe.Parse(&file, error)) return false;
+        if (!tree.Read(pe, error)) {
+            *error = "resources: " + *error;
+            return false;
+        }
+        const ResourceLeaf* leaf = tree.Find(PayloadResourceType(), PayloadResourceName());
+        if (leaf == nullptr) {
+            *error = "an executable without an EXE_DATA resource 1";
+            return false;
+        }
+        source->payload = leaf->data;
+    }
+    // The launcher's view holds the size in 32 signed bits.
+    if (source->payload.size() > INT32_MAX) {
+        *error = "the payload is larger than 2 GiB - 1 bytes";
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,53 @@
+// The records of a payload as velpack's inspecting commands see them: every
+// record the lengths let a walk reach, damaged ones included, each with
+// what the launcher would read of it.
+#ifndef VEL_VELPACK_PAYLOADWALK_H
+#define VEL_VELPACK_PAYLOADWALK_H
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "archive/CtArchive.h"
+
+struct RecordReport {
+    int32_t index = 0;
+    int32_t offset = 0;  // of the record in the payload
+    int32_t state = CtArchive::kRecordSound;
+    CtEntry entry;
+    bool checkwordOk = false;
+    std::string name;  // as the launcher reads it: 63 bytes at most, to the first zero
+    std::string info;  // likewise, 127 bytes
+    bool hasTime = false;
+    uint64_t fileTime = 0;  // the information text's last-write time
+
+    // Sound record, right checkword: the launcher reads this entry.
+    bool Readable() const { return state == CtArchive::kRecordSound && checkwordOk; }
+    // What is wrong with the record itself, empty when it is readable:
+    // lengths, checkword, method, unpacked size.
+    std::string Damage() const;
+};
+
+// Walks from the first record to the end: a zero length, the image's end,
+// or a record length that does not let the walk go on (the last report
+// then has state kRecordBadLength).
+std::vector<RecordReport> WalkPayload(const CtArchive& archive);
+
+// The number of leading entries the launcher extracts: those before the
+// first record it cannot read.
+size_t LauncherEntryCount(const std::vector<RecordReport>& records);
+
+// Decodes a readable record's content into out (exactly the unpacked size).
+// Empty on success, else what went wrong: an unknown method, a stored
+// length that differs from the unpacked size, a decoding error and its
+// code, a decoded length that differs.
+std::string DecodeRecord(const RecordReport& record, std::vector<uint8_t>* out);
+
+// Decodes every record, with progress on stderr under the word what, and
+// calls damaged for each one that is not sound, with what is wrong with it.
+// Returns the number of damaged records.
+size_t CheckRecords(const std::vector<RecordReport>& records, const char* what,
+                    const std::function<void(const RecordReport&, const std::string&)>& damaged);
+
+#endif
