@@ -2,31 +2,13 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <new>
 
 #include "framework/Palette.h"
 #include "launcher/Appli.h"
 #include "launcher/HFen.h"
+#include "launcher/LibrarySearch.h"
 #include "services/Text.h"
-
-namespace {
-
-// Setup programs are run from download folders, where other programs' DLLs
-// lie: load libraries from the system folder only, never from the
-// launcher's own folder or from the extraction folder.
-void RestrictLibrarySearch() {
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    typedef BOOL(WINAPI * SetDefaultDllDirectoriesFn)(DWORD);
-    typedef BOOL(WINAPI * SetDllDirectoryFn)(LPCSTR);
-    const DWORD kSearchSystem32 = 0x00000800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
-    SetDefaultDllDirectoriesFn setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
-    if (setDefault != nullptr && setDefault(kSearchSystem32)) return;
-    SetDllDirectoryFn setDirectory = reinterpret_cast<SetDllDirectoryFn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA")));
-    if (setDirectory != nullptr) setDirectory("");
-}
-
-}  // namespace
 
 // A C++ exception that nobody catches ends the program. The runtime's own
 // handler for that case prints the exception's demangled type on stderr,
@@ -35,6 +17,22 @@ void RestrictLibrarySearch() {
 namespace __gnu_cxx {
 void __verbose_terminate_handler() { std::abort(); }
 }  // namespace __gnu_cxx
+
+// The stub is built without exception support: the library's operator new,
+// which throws std::bad_alloc, would bring the whole exception runtime back.
+// Every allocation of the launcher is a new (std::nothrow), which answers
+// null; a plain new that fails ends the program, as the uncaught bad_alloc
+// would.
+void* operator new(size_t size) {
+    if (void* p = std::malloc(size != 0 ? size : 1)) return p;
+    std::abort();
+}
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+    return std::malloc(size != 0 ? size : 1);
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine,
                    int showCommand) {

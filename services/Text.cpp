@@ -1,5 +1,7 @@
 #include "services/Text.h"
 
+#include <cstdlib>
+
 // clang-format off
 const unsigned char FoldTable[256] = {
     0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09, 0x0A, 0x0B, 0x0C, 0x0D, 0x0E, 0x0F,
@@ -28,6 +30,19 @@ const unsigned char FoldTable[256] = {
 
 namespace {
 const char kDigits[] = "0123456789ABCDEF";
+
+// Nothing catches a division by zero: it ends the program. The Windows
+// programs are built without exception support (the launcher stub cannot
+// afford the runtime), so there it ends the program directly, as the
+// uncaught exception would.
+[[noreturn]] void RaiseDivisionByZero() {
+#if defined(__cpp_exceptions)
+    throw CtExceptionDiv0();
+#else
+    std::abort();
+#endif
+}
+
 // Base 10 never needs more than 10 digits and bases 8 to 16 at most 11; the
 // store keeps the historical 12.
 const int kDigitStore = 12;
@@ -124,7 +139,7 @@ int32_t TextValue(const char* text, int32_t length, const char* key, char* buffe
 
 void DivideUnsigned(uint32_t dividend, uint32_t divisor, uint32_t* quotient,
                     uint32_t* remainder) {
-    if (divisor == 0) throw CtExceptionDiv0();
+    if (divisor == 0) RaiseDivisionByZero();
     uint32_t d = divisor;
     int k = 0;
     while ((d & 0x80000000u) == 0 && 2 * d <= dividend) {

@@ -55,7 +55,9 @@ const char* TextFindAfter(const char* text, const char* pattern, int32_t exact,
 int32_t TextValue(const char* text, int32_t length, const char* key, char* buffer,
                   int32_t capacity);
 
-// Shift-and-subtract division of unsigned 32-bit values.
+// Shift-and-subtract division of unsigned 32-bit values. A zero divisor
+// throws CtExceptionDiv0, which nothing catches; where the code is built
+// without exceptions (the Windows programs) it ends the program directly.
 void DivideUnsigned(uint32_t dividend, uint32_t divisor, uint32_t* quotient,
                     uint32_t* remainder);
 
