@@ -1,34 +1,33 @@
 #include "archive/CtBitDecoder.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "archive/CtDecompress.h"
 
 namespace {
 
-// Below this stream length building the table costs more than it saves.
-const int32_t kTableMinimum = 512;
+// Below this stream length building the table (about 1.5 us) costs more
+// than it saves.
+const int32_t kTableMinimum = 192;
 
-// Table entries: the bits that the entry's codes take in bits 0-5 (bits 4
-// and 5 always 0, so that the entry itself is the shift count of the bit
-// window: the processor masks shift counts to 6 bits), the number of
-// symbols (1 or 2) in bits 6-7, the first symbol in bits 8-15, a second one
-// in bits 16-23, and the bits of the first code alone in bits 24-27. An
-// entry with no symbol holds an error code in bits 8-15.
+// The table on the next 12 bits of the stream, which hold any whole code:
+// the symbol of the code they begin with in the low byte, or, where that
+// code cannot be delivered, an error code in the high byte (a 0000 prefix,
+// or a list place past 255).
 const int kTableBits = 12;
 const uint32_t kTableSize = 1u << kTableBits;
 
-uint32_t EntryLength(uint32_t e) { return e & 63; }
-uint32_t EntryCount(uint32_t e) { return (e >> 6) & 3; }
-uint32_t EntryFirstLength(uint32_t e) { return (e >> 24) & 15; }
-uint32_t Entry(uint32_t length, uint32_t count, uint32_t first, uint32_t second,
-               uint32_t firstLength) {
-    return length | count << 6 | first << 8 | second << 16 | firstLength << 24;
-}
-uint32_t ErrorEntry(int32_t code) { return static_cast<uint32_t>(code) << 8; }
+// Two chains decode side by side (see DecodeTable): the second starts this
+// many bytes ahead of the first, and its first kMarks code positions are
+// kept for the meeting.
+const ptrdiff_t kSplit = 2048;
+const int kMarks = 32;
 
-void Fail(int32_t code) {
-    throw CtCompressExcept{code};
+// Fills the caller's record; the -1 travels back up to CtDecompress.
+int32_t Fail(CtCompressExcept* error, int32_t code) {
+    error->code = code;
+    return -1;
 }
 
 uint64_t LoadBigEndian64(const uint8_t* p) {
@@ -40,23 +39,70 @@ uint64_t LoadBigEndian64(const uint8_t* p) {
     return v;
 }
 
+// The stream's bits through a 64-bit window, read most significant bit
+// first. The next bits stand at the top of the window: `held` of them are
+// valid, and the bits below are either the stream's own or zero, so that a
+// refill may OR the same bytes in again. A refill loads the 8 bytes at
+// `next` and makes at least 56 bits valid, enough for four codes of up to 12
+// bits; `next` advances by the bytes that became valid as a whole, so the
+// load address of the next refill is known at once and its latency stays
+// off the chain of shifts.
+struct BitCursor {
+    const uint8_t* next;
+    uint64_t window;
+    uint32_t held;
+
+    // At bit `bit` (0 to 7) of *at, which has 8 bytes behind it.
+    void Start(const uint8_t* at, uint32_t bit) {
+        window = LoadBigEndian64(at) << bit;
+        held = 56 - bit;
+        next = at + 7;
+    }
+
+    // Needs 8 bytes at next.
+    void Refill() {
+        window |= LoadBigEndian64(next) >> held;
+        next += (63 - held) >> 3;
+        held |= 56;
+    }
+
+    // The position of the next code, in bits from *at.
+    int32_t Offset(const uint8_t* at) const {
+        return static_cast<int32_t>(next - at) * 8 - static_cast<int32_t>(held);
+    }
+
+    // The table entry of the code at the top of the window; needs 12 valid
+    // bits.
+    uint32_t Peek(const uint16_t* table) const { return table[window >> (64 - kTableBits)]; }
+
+    // Drops the code at the top of the window. Its length is the byte of
+    // `lengths` that its first three bits choose; the shift by it takes the
+    // low 6 bits of the count, and the chain from one code to the next stays
+    // a few shifts long, the table lookup running beside it.
+    void Consume(uint64_t lengths) {
+        const uint64_t length = lengths >> ((window >> 58) & 0x38);
+        window <<= length & 63;
+        held -= static_cast<uint32_t>(length & 15);
+    }
+};
+
 }  // namespace
 
 int32_t CtBitDecode(const uint8_t* data, int32_t length, uint8_t* destination,
-                    int32_t capacity) {
+                    int32_t capacity, CtCompressExcept* error) {
     CtBitDecoder decoder;
-    decoder.ReadHeader(data, length);
+    if (decoder.ReadHeader(data, length, error) < 0) return -1;
     decoder.stream = data + (decoder.headerLength <= length ? decoder.headerLength : length);
     decoder.streamLength = length - decoder.headerLength;
     decoder.byteIndex = 0;
     decoder.bitPosition = 0;
     int32_t count = 0;
-    decoder.DecodeAll(destination, &count, capacity);
+    if (decoder.DecodeAll(destination, &count, capacity, error) < 0) return -1;
     return count;
 }
 
-void CtBitDecoder::ReadHeader(const uint8_t* data, int32_t length) {
-    if (length < 3) Fail(kCtErrorHeader);
+int32_t CtBitDecoder::ReadHeader(const uint8_t* data, int32_t length, CtCompressExcept* error) {
+    if (length < 3) return Fail(error, kCtErrorHeader);
     widths[0] = static_cast<uint8_t>(data[0] >> 4);
     widths[1] = static_cast<uint8_t>(data[0] & 0x0F);
     widths[2] = data[1];
@@ -64,7 +110,7 @@ void CtBitDecoder::ReadHeader(const uint8_t* data, int32_t length) {
     // The list has 256 places: a class of more than 256 symbols cannot be
     // indexed.
     for (int k = 0; k < 3; ++k) {
-        if (widths[k] > 8) Fail(kCtErrorList);
+        if (widths[k] > 8) return Fail(error, kCtErrorList);
     }
     for (int k = 0; k < 4; ++k) masks[k] = static_cast<uint8_t>((1u << widths[k]) - 1);
     const int32_t c = data[2] == 0 ? 256 : data[2];
@@ -72,11 +118,12 @@ void CtBitDecoder::ReadHeader(const uint8_t* data, int32_t length) {
     std::memcpy(symbols, data + 3, static_cast<size_t>(present));
     std::memset(symbols + present, 0, static_cast<size_t>(256 - present));
     headerLength = c + 3;
+    return 1;
 }
 
-int32_t CtBitDecoder::NextSymbol(uint8_t* symbol) {
+int32_t CtBitDecoder::NextSymbol(uint8_t* symbol, CtCompressExcept* error) {
     const int32_t L = streamLength;
-    if (byteIndex > L) Fail(kCtErrorHeader);
+    if (byteIndex > L) return Fail(error, kCtErrorHeader);
     if (byteIndex == L) return 0;
 
     int k = 0;
@@ -89,7 +136,7 @@ int32_t CtBitDecoder::NextSymbol(uint8_t* symbol) {
             if (k == 4) {
                 // A fourth 0 bit is fill in the last byte and an error
                 // anywhere else; it is not consumed.
-                if (byteIndex + 1 < L) Fail(kCtErrorPrefix);
+                if (byteIndex + 1 < L) return Fail(error, kCtErrorPrefix);
                 return 0;
             }
         }
@@ -101,7 +148,7 @@ int32_t CtBitDecoder::NextSymbol(uint8_t* symbol) {
         }
         if (one) break;
     }
-    if (byteIndex > L) Fail(kCtErrorPosition);
+    if (byteIndex > L) return Fail(error, kCtErrorPosition);
 
     // Index bits may run into the next byte; a code cut off by the end of
     // the stream delivers nothing.
@@ -117,83 +164,188 @@ int32_t CtBitDecoder::NextSymbol(uint8_t* symbol) {
         }
     }
     const int32_t place = base + static_cast<int32_t>(v & masks[k]);
-    if (place > 255) Fail(kCtErrorList);
+    if (place > 255) return Fail(error, kCtErrorList);
     *symbol = symbols[place];
     return 1;
 }
 
-void CtBitDecoder::DecodeAll(uint8_t* destination, int32_t* count, int32_t capacity) {
+int32_t CtBitDecoder::DecodeAll(uint8_t* destination, int32_t* count, int32_t capacity,
+                               CtCompressExcept* error) {
     int32_t n = 0;
     if (streamLength >= kTableMinimum) {
         BuildTable();
-        n = DecodeTable(destination, n, capacity);
+        n = DecodeTable(destination, n, capacity, error);
+        if (n < 0) return -1;
     }
     uint8_t symbol;
-    while (NextSymbol(&symbol)) {
-        if (n >= capacity) Fail(kCtErrorCapacity);
+    for (;;) {
+        const int32_t got = NextSymbol(&symbol, error);
+        if (got < 0) return -1;
+        if (got == 0) break;
+        if (n >= capacity) return Fail(error, kCtErrorCapacity);
         destination[n++] = symbol;
     }
     *count = n;
+    return 1;
 }
 
 void CtBitDecoder::BuildTable() {
-    // First every window by its leading code alone: a window that opens with
-    // four 0 bits is an error, since the table never looks at the last byte.
-    for (uint32_t x = 0; x < kTableSize >> 4; ++x) table_[x] = ErrorEntry(kCtErrorPrefix);
+    // A window that opens with four 0 bits is an error: the table is only
+    // read where the window lies before the last byte of the stream.
+    for (uint32_t x = 0; x < kTableSize >> 4; ++x) {
+        table_[x] = static_cast<uint16_t>(kCtErrorPrefix << 8);
+    }
+    codeLengths_ = 0;
     int32_t base = 0;
     for (int k = 0; k < 4; ++k) {
         const int w = widths[k];
-        const uint32_t length = static_cast<uint32_t>(k + 1 + w);
+        const int length = k + 1 + w;
         const uint32_t span = 1u << (kTableBits - length);
         for (uint32_t v = 0; v < (1u << w); ++v) {
             const int32_t place = base + static_cast<int32_t>(v);
-            const uint32_t entry = place > 255 ? ErrorEntry(kCtErrorList)
-                                               : Entry(length, 1, symbols[place], 0, length);
+            const uint16_t entry = place > 255 ? static_cast<uint16_t>(kCtErrorList << 8)
+                                               : symbols[place];
             const uint32_t first = ((1u << w) | v) << (kTableBits - length);
             for (uint32_t x = first; x < first + span; ++x) table_[x] = entry;
         }
         base += 1 << w;
-    }
-    // Then a second code wherever it lies whole within the same window. The
-    // first code of an entry stays as it was, so the pass can read entries
-    // it has already extended.
-    for (uint32_t x = 0; x < kTableSize; ++x) {
-        const uint32_t e = table_[x];
-        if (EntryCount(e) == 0) continue;
-        const uint32_t used = EntryLength(e);
-        const uint32_t f = table_[(x << used) & (kTableSize - 1)];
-        const uint32_t total = used + EntryFirstLength(f);
-        if (EntryCount(f) == 0 || total > kTableBits) continue;
-        table_[x] = Entry(total, 2, (e >> 8) & 0xFF, (f >> 8) & 0xFF, used);
+        // The code length by the first three bits of the window (1xx is
+        // class 0, 01x class 1, 001 class 2, 000 class 3), one per byte.
+        for (uint32_t top = 0; top < 8; ++top) {
+            const int leadingZeros = top >= 4 ? 0 : top >= 2 ? 1 : top == 1 ? 2 : 3;
+            if (leadingZeros == k) codeLengths_ |= static_cast<uint64_t>(length) << (top * 8);
+        }
     }
 }
 
-int32_t CtBitDecoder::DecodeTable(uint8_t* destination, int32_t count, int32_t capacity) {
-    // One 8-byte load feeds four lookups (at most 48 bits from bit 7); the
-    // load stays clear of the last byte, where the end rules live. Locals
-    // only in the loop: the byte stores could otherwise alias the members.
-    // A group of lookups stores at most two symbols from each of four.
-    const int32_t kGroup = 8;
-    if (streamLength < 9 || capacity - count < kGroup) return count;
+int32_t CtBitDecoder::DecodeTable(uint8_t* destination, int32_t count, int32_t capacity,
+                                 CtCompressExcept* error) {
+    // Every load takes 8 bytes before the last byte of the stream, so no
+    // end rule ever applies to what the table path decodes. Locals only in
+    // the loops: the byte stores could otherwise alias the members.
+    if (byteIndex > streamLength - 9) return count;
     const uint8_t* const stream = this->stream;
-    const uint32_t* const table = table_;
-    const size_t lastLoad = static_cast<size_t>(streamLength) - 9;
+    const uint8_t* const lastLoad = stream + (streamLength - 9);
+    const uint16_t* const table = table_;
+    const uint64_t lengths = codeLengths_;
     uint8_t* out = destination + count;
-    uint8_t* const stop = destination + (capacity - kGroup);
-    size_t position = static_cast<size_t>(byteIndex) * 8 + bitPosition;
-    while ((position >> 3) <= lastLoad && out <= stop) {
-        uint64_t window = LoadBigEndian64(stream + (position >> 3)) << (position & 7);
-        for (int i = 0; i < 4; ++i) {
-            const uint32_t e = table[window >> (64 - kTableBits)];
-            if (EntryCount(e) == 0) Fail(static_cast<int32_t>(e >> 8));
-            out[0] = static_cast<uint8_t>(e >> 8);
-            out[1] = static_cast<uint8_t>(e >> 16);
-            out += EntryCount(e);
-            window <<= EntryLength(e);
-            position += EntryLength(e);
+    uint8_t* const end = destination + capacity;
+    BitCursor a;
+    a.Start(stream + byteIndex, bitPosition);
+
+    // One code of chain a, which is in step with the stream: an error entry
+    // is the stream's own error, and the capacity is checked after it, as
+    // NextSymbol does.
+    auto step = [&]() -> int32_t {
+        if (a.held < kTableBits) a.Refill();
+        const uint32_t entry = a.Peek(table);
+        if (entry > 0xFF) return Fail(error, static_cast<int32_t>(entry >> 8));
+        if (out == end) return Fail(error, kCtErrorCapacity);
+        *out++ = static_cast<uint8_t>(entry);
+        a.Consume(lengths);
+        return 1;
+    };
+
+    // Every code's place depends on the length of the one before it, so one
+    // chain of codes goes no faster than its shifts. Two chains go side by
+    // side: chain a from the true position, chain b from a byte kSplit
+    // ahead, as if a code began there. A prefix code falls into step after
+    // a few codes from any bit: once a reaches the split, it goes on until
+    // it stands where one of b's first codes began, and from that code on
+    // b's symbols are the stream's. If they never meet within b's first
+    // kMarks codes (or b's symbols would not fit), b's work is dropped and a
+    // goes on alone, which is slower but decodes the same.
+    uint8_t others[kSplit * 8 + kMarks + 8];
+    int32_t marks[kMarks];  // where b's first codes began, in bits from the split
+    while (lastLoad - a.next > 2 * kSplit) {
+        const uint8_t* const split = a.next + kSplit;
+        BitCursor b;
+        b.Start(split, 0);
+        uint8_t* bOut = others;
+        int nMarks = 0;
+        bool bStopped = false;
+        int restarts = kMarks;
+        for (;;) {
+            if (b.held < kTableBits) b.Refill();
+            marks[nMarks++] = b.Offset(split);
+            if (nMarks == kMarks) break;
+            const uint32_t entry = b.Peek(table);
+            if (entry <= 0xFF) {
+                *bOut++ = static_cast<uint8_t>(entry);
+                b.Consume(lengths);
+                continue;
+            }
+            if (--restarts == 0) {
+                bStopped = true;
+                break;
+            }
+            // No code of the stream begins here, unless the stream fails
+            // here, which chain a then finds on its way: b begins anew a
+            // bit further on.
+            nMarks = 0;
+            bOut = others;
+            b.window <<= 1;
+            b.held -= 1;
+        }
+
+        // Four codes of each chain a step, while a is at least four codes
+        // short of the split. An error entry in either chain stops both
+        // before it: chain a's is the stream's, and step() reports it.
+        uint8_t* const bStop = others + sizeof others - 4;
+        while (!bStopped && a.Offset(split) <= -48 && end - out >= 4 && bOut <= bStop &&
+               b.next <= lastLoad) {
+            a.Refill();
+            b.Refill();
+            int i = 0;
+            for (; i < 4; ++i) {
+                const uint32_t entryA = a.Peek(table);
+                const uint32_t entryB = b.Peek(table);
+                if ((entryA | entryB) > 0xFF) break;
+                out[i] = static_cast<uint8_t>(entryA);
+                bOut[i] = static_cast<uint8_t>(entryB);
+                a.Consume(lengths);
+                b.Consume(lengths);
+            }
+            out += i;
+            bOut += i;
+            bStopped = i < 4;
+        }
+
+        // Chain a up to the split, then on to the first place where b's
+        // first codes began, if it stands on one.
+        while (a.Offset(split) < 0) {
+            if (step() < 0) return -1;
+        }
+        int meeting = 0;
+        for (;;) {
+            const int32_t at = a.Offset(split);
+            while (meeting < nMarks && marks[meeting] < at) ++meeting;
+            if (meeting == nMarks || marks[meeting] == at) break;
+            if (step() < 0) return -1;
+        }
+        // Met: b's symbols from there on are the stream's, and a goes on
+        // from where b stopped.
+        const ptrdiff_t taken = bOut - (others + meeting);
+        if (meeting < nMarks && taken <= end - out) {
+            std::memcpy(out, others + meeting, static_cast<size_t>(taken));
+            out += taken;
+            a = b;
         }
     }
-    byteIndex = static_cast<int32_t>(position >> 3);
-    bitPosition = static_cast<uint8_t>(position & 7);
+
+    // One chain to the end: four codes per refill.
+    while (a.next <= lastLoad && end - out >= 4) {
+        a.Refill();
+        for (int i = 0; i < 4; ++i) {
+            const uint32_t entry = a.Peek(table);
+            if (entry > 0xFF) return Fail(error, static_cast<int32_t>(entry >> 8));
+            out[i] = static_cast<uint8_t>(entry);
+            a.Consume(lengths);
+        }
+        out += 4;
+    }
+    const int32_t back = static_cast<int32_t>(a.held + 7) >> 3;
+    byteIndex = static_cast<int32_t>(a.next - stream) - back;
+    bitPosition = static_cast<uint8_t>(back * 8 - static_cast<int32_t>(a.held));
     return static_cast<int32_t>(out - destination);
 }

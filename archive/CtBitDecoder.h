@@ -11,28 +11,33 @@
 
 #include <cstdint>
 
+struct CtCompressExcept;
+
 // Decodes one stage of length bytes into destination, which receives at most
 // capacity symbols (bytes beyond the answer, up to capacity, may be
-// overwritten). Answers the number of symbols; throws CtCompressExcept.
+// overwritten). Answers the number of symbols, or -1 with *error filled.
 int32_t CtBitDecode(const uint8_t* data, int32_t length, uint8_t* destination,
-                    int32_t capacity);
+                    int32_t capacity, CtCompressExcept* error);
 
-// The state of one decoding; a local object of CtBitDecode.
+// The state of one decoding; a local object of CtBitDecode. Each member
+// that meets damaged data fills *error and answers -1.
 class CtBitDecoder {
 public:
-    // Reads widths, masks and the list from the stage's length bytes. Throws
-    // code 22 when not even the three fixed header bytes are there, and
-    // code 23 for a width above 8. List bytes missing from a short stage are
-    // left 0; the first NextSymbol then reports the stage as too short.
-    void ReadHeader(const uint8_t* data, int32_t length);
+    // Reads widths, masks and the list from the stage's length bytes and
+    // answers 1. Fails with code 22 when not even the three fixed header
+    // bytes are there, and with code 23 for a width above 8. List bytes
+    // missing from a short stage are left 0; the first NextSymbol then
+    // reports the stage as too short.
+    int32_t ReadHeader(const uint8_t* data, int32_t length, CtCompressExcept* error);
 
     // Decodes one symbol bit by bit: 1 with *symbol set, 0 at the end of the
     // stream. The end rules are those of the format, exactly.
-    int32_t NextSymbol(uint8_t* symbol);
+    int32_t NextSymbol(uint8_t* symbol, CtCompressExcept* error);
 
-    // Stores every remaining symbol into destination; *count receives their
-    // number. More than capacity symbols throw code 25.
-    void DecodeAll(uint8_t* destination, int32_t* count, int32_t capacity);
+    // Stores every remaining symbol into destination, *count receiving their
+    // number, and answers 1. More than capacity symbols fail with code 25.
+    int32_t DecodeAll(uint8_t* destination, int32_t* count, int32_t capacity,
+                      CtCompressExcept* error);
 
     uint8_t widths[4];
     uint8_t masks[4];
@@ -44,14 +49,18 @@ public:
     int32_t streamLength;
 
 private:
-    // Long streams are decoded through a table on the next 12 bits, which
-    // hold any whole code; it answers the same as NextSymbol wherever no end
-    // rule can apply, that is while every bit it looks at lies before the
-    // last byte of the stream.
+    // Streams of some length are decoded through a table on the next 12
+    // bits, which hold any whole code, 64 bits of the stream at a time, and
+    // beyond a few KB by two chains of codes side by side. The table path
+    // answers the same as NextSymbol wherever no end rule can apply, that is
+    // while every bit it looks at lies before the last byte of the stream;
+    // NextSymbol takes the last bytes.
     void BuildTable();
-    int32_t DecodeTable(uint8_t* destination, int32_t count, int32_t capacity);
+    int32_t DecodeTable(uint8_t* destination, int32_t count, int32_t capacity,
+                        CtCompressExcept* error);
 
-    uint32_t table_[4096];
+    uint16_t table_[4096];
+    uint64_t codeLengths_;  // the code length by the first 3 bits, a byte each
 };
 
 #endif

@@ -16,7 +16,11 @@ enum : uint8_t {
     kCtStageRefs = 0x40,  // back-reference stage; its escape follows the run escape
 };
 
-// The error record a stage throws; CtDecompress catches it.
+// The error record of a failed decoding. The decoder is built without C++
+// exceptions (the launcher stub cannot carry their runtime): a stage that
+// meets damaged data fills the caller's record and answers -1, each caller
+// hands it on the same way, and CtDecompress alone turns it into the log
+// text and its result of 0.
 struct CtCompressExcept {
     int32_t code;
 };
@@ -41,20 +45,21 @@ int32_t CtDecompress(const uint8_t* source, int32_t length, uint8_t* destination
                      int32_t capacity);
 
 // The two byte stages, undone from input into output, which holds capacity
-// bytes; they answer the number of bytes produced or throw CtCompressExcept.
-// Neither reads past input + length nor writes past output + capacity.
+// bytes; they answer the number of bytes produced, or -1 with *error filled.
+// Neither reads past input + length nor writes past output + capacity; bytes
+// of output beyond the result may be overwritten with scratch values, also
+// when they fail.
 //
 // Back-reference stage: escape, distance (1..255) and count copy earlier
-// output; escape, escape is a literal escape byte. Bytes of output beyond the
-// result may be overwritten with scratch values.
+// output; escape, escape is a literal escape byte.
 int32_t CtExpandRefs(uint8_t escape, const uint8_t* input, int32_t length, uint8_t* output,
-                     int32_t capacity);
+                     int32_t capacity, CtCompressExcept* error);
 
 // Run stage: escape and count k repeat the last literal k times; escape,
-// escape is a literal escape byte; escape, 0 produces nothing. The input is
-// checked in full before the first byte of output is written, so an error
-// leaves output untouched.
+// escape is a literal escape byte; escape, 0 produces nothing. An escape
+// without its count at the end of the input is reported (code 62) before an
+// excess of output (code 25).
 int32_t CtExpandRuns(uint8_t escape, const uint8_t* input, int32_t length, uint8_t* output,
-                     int32_t capacity);
+                     int32_t capacity, CtCompressExcept* error);
 
 #endif

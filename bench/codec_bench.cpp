@@ -1,7 +1,9 @@
 // Codec benchmark over a corpus of installer-like files: for every stage
 // combination, for "best", and for zlib -9 as the yardstick, the ratio
 // (compressed / original), the decode and the encode speed; memcpy gives
-// the limit. Each file is one archive entry, coded on its own.
+// the limit. Each file is one archive entry, coded on its own. Then where
+// the decoding time of "best" goes: each stage alone over the inputs that
+// the stage before it gives, into blocks taken once.
 //
 //   codec_bench --corpus=DIR [Google Benchmark flags]
 //   codec_bench --corpus=DIR --brute-force
@@ -22,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/CtBitDecoder.h"
 #include "archive/CtCompress.h"
 #include "archive/CtDecompress.h"
 
@@ -118,6 +121,25 @@ struct Row {
     double decode = 0;
 };
 
+// One stage of one "best" content: its input, as the stage before it
+// leaves it, and the size of its output.
+struct StageRun {
+    uint8_t escape;
+    Bytes input;
+    size_t produced;
+};
+
+// The stages of "best" over the corpus, in decoding order.
+const char* const kStageNames[] = {"bits", "refs", "runs"};
+std::vector<StageRun> gStages[3];
+
+// A stage's time over the whole corpus, and its output.
+struct StageRow {
+    double milliseconds = 0;
+    size_t bytes = 0;
+};
+std::map<std::string, StageRow> gStageRows;
+
 std::vector<File> gCorpus;
 size_t gTotal = 0;
 std::map<std::string, std::vector<Bytes>> gPacked;
@@ -159,6 +181,75 @@ void Decode(benchmark::State& state, const Codec& codec) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * gTotal));
 }
 
+// Runs the byte stages of each "best" content one after the other, as
+// CtDecompress does, and keeps every stage's input.
+void SplitStages() {
+    const std::vector<Bytes>& packed = gPacked["best"];
+    for (size_t i = 0; i < packed.size(); ++i) {
+        const Bytes& p = packed[i];
+        const uint8_t flags = p[0];
+        size_t at = 1;
+        const uint8_t runEscape = (flags & kCtStageRuns) ? p[at++] : 0;
+        const uint8_t refEscape = (flags & kCtStageRefs) ? p[at++] : 0;
+        Bytes input(p.begin() + static_cast<std::ptrdiff_t>(at), p.end());
+        const int32_t capacity = static_cast<int32_t>(gCorpus[i].data.size());
+        CtCompressExcept error{0};
+        if (flags & kCtStageBits) {
+            Bytes out(static_cast<size_t>(capacity) + 256);
+            const int32_t n = CtBitDecode(input.data(), static_cast<int32_t>(input.size()),
+                                          out.data(), capacity, &error);
+            out.resize(static_cast<size_t>(n));
+            gStages[0].push_back(StageRun{0, std::move(input), out.size()});
+            input = std::move(out);
+        }
+        if (flags & kCtStageRefs) {
+            Bytes out(static_cast<size_t>(capacity) + 256);
+            const int32_t n = CtExpandRefs(refEscape, input.data(),
+                                           static_cast<int32_t>(input.size()), out.data(),
+                                           static_cast<int32_t>(out.size()), &error);
+            out.resize(static_cast<size_t>(n));
+            gStages[1].push_back(StageRun{refEscape, std::move(input), out.size()});
+            input = std::move(out);
+        }
+        if (flags & kCtStageRuns) {
+            gStages[2].push_back(StageRun{runEscape, std::move(input),
+                                          static_cast<size_t>(capacity)});
+        }
+    }
+}
+
+void Stage(benchmark::State& state, int stage) {
+    if (gStages[0].empty() && gStages[1].empty() && gStages[2].empty()) {
+        std::vector<Bytes>& best = gPacked["best"];
+        if (best.empty()) {
+            for (const File& f : gCorpus) best.push_back(CtCompress(f.data.data(), f.data.size()));
+        }
+        SplitStages();
+    }
+    const std::vector<StageRun>& runs = gStages[stage];
+    size_t largest = 0;
+    size_t bytes = 0;
+    for (const StageRun& r : runs) {
+        largest = std::max(largest, r.produced);
+        bytes += r.produced;
+    }
+    Bytes out(largest + 256);
+    CtCompressExcept error{0};
+    for (auto _ : state) {
+        for (const StageRun& r : runs) {
+            const uint8_t* in = r.input.data();
+            const int32_t length = static_cast<int32_t>(r.input.size());
+            const int32_t room = static_cast<int32_t>(r.produced);
+            if (stage == 0) CtBitDecode(in, length, out.data(), room, &error);
+            if (stage == 1) CtExpandRefs(r.escape, in, length, out.data(), room + 256, &error);
+            if (stage == 2) CtExpandRuns(r.escape, in, length, out.data(), room, &error);
+        }
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+    gStageRows[kStageNames[stage]].bytes = bytes;
+}
+
 void Copy(benchmark::State& state) {
     std::vector<Bytes> out(gCorpus.size());
     for (size_t i = 0; i < gCorpus.size(); ++i) out[i].resize(gCorpus[i].data.size());
@@ -181,12 +272,17 @@ public:
             const std::string name = r.run_name.function_name;
             const auto slash = name.find('/');
             if (slash == std::string::npos || r.error_occurred) continue;
+            // With --benchmark_repetitions, the median stands for them all.
+            if (r.run_type == Run::RT_Aggregate && r.aggregate_name != "median") continue;
             const std::string kind = name.substr(0, slash);
             const std::string codec = name.substr(slash + 1);
             const auto bytes = r.counters.find("bytes_per_second");
             const double speed = bytes == r.counters.end() ? 0 : bytes->second.value / 1e6;
             if (kind == "encode") gRows[codec].encode = speed;
             if (kind == "decode") gRows[codec].decode = speed;
+            if (kind == "stage") {
+                gStageRows[codec].milliseconds = r.GetAdjustedRealTime();  // unit: ms
+            }
         }
         ConsoleReporter::ReportRuns(runs);
     }
@@ -203,6 +299,22 @@ void PrintTable() {
             std::printf("%-16s %7.4f %13.0f %13.1f\n", name.c_str(), r.ratio, r.decode, r.encode);
         }
     }
+    if (gStageRows.empty()) return;
+    // The stages alone, without the scratch areas and the final copy that
+    // CtDecompress adds; the output of a stage is the next one's input.
+    std::printf("\n%-16s %10s %13s %13s\n", "best, stage", "out MB", "ms per pass",
+                "out MB/s");
+    double total = 0;
+    for (const char* name : kStageNames) {
+        const StageRow& s = gStageRows[name];
+        total += s.milliseconds;
+        std::printf("%-16s %10.1f %13.1f %13.0f\n", name, static_cast<double>(s.bytes) / 1e6,
+                    s.milliseconds,
+                    s.milliseconds > 0 ? static_cast<double>(s.bytes) / 1e3 / s.milliseconds : 0);
+    }
+    const double best = gRows["best"].decode;
+    std::printf("%-16s %10s %13.1f %13s   (decode/best: %.1f ms)\n", "stages together", "",
+                total, "", best > 0 ? static_cast<double>(gTotal) / 1e3 / best : 0);
 }
 
 // ---- brute force --------------------------------------------------------
@@ -356,6 +468,11 @@ int main(int argc, char** argv) {
     }
     gOrder.push_back("memcpy");
     benchmark::RegisterBenchmark("decode/memcpy", Copy)->Unit(benchmark::kMillisecond);
+    for (int stage = 0; stage < 3; ++stage) {
+        benchmark::RegisterBenchmark((std::string("stage/") + kStageNames[stage]).c_str(), Stage,
+                                     stage)
+            ->Unit(benchmark::kMillisecond);
+    }
 
     int n = static_cast<int>(rest.size());
     benchmark::Initialize(&n, rest.data());

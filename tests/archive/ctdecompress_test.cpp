@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -168,20 +169,31 @@ TEST(CtDecompress, RefusesCapacitiesWithoutScratchAreas) {
     EXPECT_EQ(out[0], 1);
 }
 
-TEST(CtExpandRuns, LeavesTheOutputUntouchedOnError) {
-    Bytes out(4, 0xA5);
+TEST(CtExpandRuns, ReportsACutEscapeBeforeAnExcessOfOutput) {
     const Bytes in = {0x41, 0xFF, 0x02, 0x42, 0xFF, 0x09};
-    EXPECT_THROW(CtExpandRuns(0xFF, in.data(), 6, out.data(), 4), CtCompressExcept);
-    EXPECT_EQ(out, Bytes(4, 0xA5));
-    try {
-        CtExpandRuns(0xFF, in.data(), 5, out.data(), 4);
-        ADD_FAILURE() << "no exception";
-    } catch (const CtCompressExcept& e) {
-        EXPECT_EQ(e.code, kCtErrorTruncated);
+    CtCompressExcept error{0};
+    Bytes out(4);
+    EXPECT_EQ(CtExpandRuns(0xFF, in.data(), 6, out.data(), 4, &error), -1);
+    EXPECT_EQ(error.code, kCtErrorCapacity);
+    EXPECT_EQ(CtExpandRuns(0xFF, in.data(), 5, out.data(), 4, &error), -1);
+    EXPECT_EQ(error.code, kCtErrorTruncated);
+    // Escapes at the end pair off from the first one on: literal escapes,
+    // then one without its count.
+    const Bytes escapes = {0x41, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    for (int32_t n = 1; n <= 6; ++n) {
+        error.code = 0;
+        const int32_t want = n % 2 == 0 ? -1 : 1 + (n - 1) / 2;
+        EXPECT_EQ(CtExpandRuns(0xFF, escapes.data(), n, out.data(), 4, &error), want) << n;
+        EXPECT_EQ(error.code, want < 0 ? kCtErrorTruncated : 0) << n;
     }
-    EXPECT_EQ(out, Bytes(4, 0xA5));
+    // An escape behind a count begins a sequence of its own.
+    const Bytes count = {0xFF, 0x02, 0xFF};
+    EXPECT_EQ(CtExpandRuns(0xFF, count.data(), 3, out.data(), 4, &error), -1);
+    EXPECT_EQ(error.code, kCtErrorTruncated);
     Bytes fits(13, 0xA5);
-    EXPECT_EQ(CtExpandRuns(0xFF, in.data(), 6, fits.data(), 13), 13);
+    error.code = 0;
+    EXPECT_EQ(CtExpandRuns(0xFF, in.data(), 6, fits.data(), 13, &error), 13);
+    EXPECT_EQ(error.code, 0);
     EXPECT_EQ(fits, (Bytes{0x41, 0x41, 0x41, 0x42, 0x42, 0x42, 0x42, 0x42, 0x42, 0x42, 0x42,
                            0x42, 0x42}));
 }
@@ -205,8 +217,9 @@ TEST(CtExpandRefs, EveryDistanceAndCountMatchesTheReference) {
                 ASSERT_EQ(r.code, 0);
                 for (int slack : {0, 1, 7, 8, 9}) {
                     Bytes out(static_cast<size_t>(want + slack));
+                    CtCompressExcept error{0};
                     ASSERT_EQ(CtExpandRefs(0xFE, in.data(), static_cast<int32_t>(in.size()),
-                                           out.data(), want + slack),
+                                           out.data(), want + slack, &error),
                               want);
                     out.resize(static_cast<size_t>(want));
                     ASSERT_EQ(out, r.bytes) << "distance " << distance << " count " << count;
@@ -250,6 +263,62 @@ TEST(CtDecompress, AgreesWithTheReferenceOnRandomFrames) {
     // Both outcomes must have been exercised in quantity.
     EXPECT_GT(failures, 600);
     EXPECT_LT(failures, 5400);
+}
+
+// Long stage data, where the byte stages take their wide steps: literal
+// stretches of every length, references of every distance (an odd one too
+// far back) and count, runs, literal escapes, and now and then a cut; the
+// capacity is the output's size, a little less or a little more, so that
+// the wide steps meet the end of their target.
+TEST(CtDecompress, AgreesWithTheReferenceOnLongStageData) {
+    std::mt19937 rng(77);
+    int failures = 0;
+    for (int round = 0; round < 600; ++round) {
+        const uint8_t flags = static_cast<uint8_t>((1 + rng() % 3) << 5);
+        const uint8_t escape = static_cast<uint8_t>(rng());
+        Bytes source = {flags};
+        if (flags & kCtStageRuns) source.push_back(escape);
+        if (flags & kCtStageRefs) source.push_back(static_cast<uint8_t>(escape + 1));
+        const size_t length = 200 + rng() % 5000;
+        size_t produced = 0;  // roughly: what the back-reference stage has made
+        while (source.size() < length) {
+            const uint32_t pick = rng() % 16;
+            if (pick < 8) {
+                for (uint32_t n = rng() % 40; n > 0; --n) {
+                    source.push_back(static_cast<uint8_t>(escape + 2 + rng() % 200));
+                }
+                produced += 20;
+            } else if (pick < 10 && (flags & kCtStageRuns)) {
+                source.insert(source.end(), {escape, static_cast<uint8_t>(rng() % 256)});
+            } else if (pick < 14 && (flags & kCtStageRefs)) {
+                const uint32_t reach = static_cast<uint32_t>(std::min<size_t>(produced, 255));
+                uint32_t distance = rng() % 300 == 0 ? 255 : rng() % (reach + 1);
+                if (distance == static_cast<uint8_t>(escape + 1)) distance = 1;
+                source.insert(source.end(), {static_cast<uint8_t>(escape + 1),
+                                             static_cast<uint8_t>(distance),
+                                             static_cast<uint8_t>(rng() % 256)});
+            } else {
+                const uint8_t e = (flags & kCtStageRuns) ? escape : escape + 1;
+                source.insert(source.end(), {e, e});
+            }
+        }
+        if (rng() % 10 == 0) source.resize(source.size() - 1 - rng() % 2);
+        const ReferenceResult whole = ReferenceDecompress(source.data(), source.size(), 1 << 24);
+        const int32_t n = static_cast<int32_t>(whole.bytes.size());
+        const int32_t capacity = std::max(0, n - 8 + static_cast<int32_t>(rng() % 17));
+        const ReferenceResult want = ReferenceDecompress(source.data(), source.size(), capacity);
+        const Decoded got = DecompressCaught(source, capacity);
+        ASSERT_EQ(got.code, want.code) << "round " << round;
+        if (want.code != 0) {
+            ++failures;
+            ASSERT_EQ(got.buffer, Bytes(got.buffer.size(), 0xA5));
+            continue;
+        }
+        ASSERT_EQ(got.result, static_cast<int32_t>(want.bytes.size()));
+        ASSERT_TRUE(std::equal(want.bytes.begin(), want.bytes.end(), got.buffer.begin()));
+    }
+    EXPECT_GT(failures, 150);
+    EXPECT_LT(failures, 450);
 }
 
 }  // namespace
