@@ -5,6 +5,8 @@
 #   make test    install what is missing, build native, win32 and win64, run
 #                every test suite and print "N passed, N failed"
 #   make build   the same builds without the tests
+#   make velpack the optimised velpack for makers (build/release/velpack;
+#                the one in build/native carries the tests' sanitizers)
 #   make bench   the codec benchmark (optimised build in build/bench) over the
 #                corpus in build/corpus, made first when missing
 #   make fuzz    the libFuzzer targets (build/fuzz) for FUZZ_SECONDS each:
@@ -12,7 +14,7 @@
 
 PRESETS := native win32 win64
 
-.PHONY: all deps build test demo clean bench fuzz
+.PHONY: all deps build test demo clean bench fuzz velpack
 
 all: build
 
@@ -24,6 +26,11 @@ build: deps
 
 test: build
 	@scripts/run-tests.sh native win64
+
+# velpack finds the stub of the win32 build beside its own build folder.
+velpack: deps
+	@scripts/build.sh win32 release
+	@echo "velpack: build/release/velpack"
 
 ARGS ?=
 demo: deps
