@@ -70,34 +70,24 @@ bool HostFile::Size(uint64_t* size) {
     return true;
 }
 
-bool HostFile::ReadAll(std::vector<uint8_t>* data) {
-    uint64_t size = 0;
-    if (!Size(&size)) return false;
-    data->resize(static_cast<size_t>(size));
-    size_t done = 0;
-    while (done < data->size()) {
-        const size_t want = data->size() - done < kChunk ? data->size() - done : kChunk;
-        DWORD got = 0;
-        if (!ReadFile(handle_, data->data() + done, static_cast<DWORD>(want), &got, nullptr)) {
-            return Fail();
-        }
-        if (got == 0) break;
-        done += got;
+bool HostFile::ReadSome(uint64_t offset, uint8_t* data, size_t want, size_t* got) {
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD n = 0;
+    // The end of the file is an error with an offset, not a read of 0.
+    if (!ReadFile(handle_, data, static_cast<DWORD>(want), &n, &at) &&
+        GetLastError() != ERROR_HANDLE_EOF) {
+        return Fail();
     }
-    data->resize(done);
+    *got = n;
     return true;
 }
 
-bool HostFile::Write(const uint8_t* data, size_t size) {
-    size_t done = 0;
-    while (done < size) {
-        const size_t want = size - done < kChunk ? size - done : kChunk;
-        DWORD put = 0;
-        if (!WriteFile(handle_, data + done, static_cast<DWORD>(want), &put, nullptr)) {
-            return Fail();
-        }
-        done += put;
-    }
+bool HostFile::WriteSome(const uint8_t* data, size_t want, size_t* put) {
+    DWORD n = 0;
+    if (!WriteFile(handle_, data, static_cast<DWORD>(want), &n, nullptr)) return Fail();
+    *put = n;
     return true;
 }
 
@@ -161,36 +151,23 @@ bool HostFile::Size(uint64_t* size) {
     return true;
 }
 
-bool HostFile::ReadAll(std::vector<uint8_t>* data) {
-    uint64_t size = 0;
-    if (!Size(&size)) return false;
-    data->resize(static_cast<size_t>(size));
-    size_t done = 0;
-    while (done < data->size()) {
-        const size_t want = data->size() - done < kChunk ? data->size() - done : kChunk;
-        const ssize_t got = pread(fd_, data->data() + done, want, static_cast<off_t>(done));
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return Fail();
-        }
-        if (got == 0) break;
-        done += static_cast<size_t>(got);
-    }
-    data->resize(done);
+bool HostFile::ReadSome(uint64_t offset, uint8_t* data, size_t want, size_t* got) {
+    ssize_t n;
+    do {
+        n = pread(fd_, data, want, static_cast<off_t>(offset));
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) return Fail();
+    *got = static_cast<size_t>(n);
     return true;
 }
 
-bool HostFile::Write(const uint8_t* data, size_t size) {
-    size_t done = 0;
-    while (done < size) {
-        const size_t want = size - done < kChunk ? size - done : kChunk;
-        const ssize_t put = write(fd_, data + done, want);
-        if (put < 0) {
-            if (errno == EINTR) continue;
-            return Fail();
-        }
-        done += static_cast<size_t>(put);
-    }
+bool HostFile::WriteSome(const uint8_t* data, size_t want, size_t* put) {
+    ssize_t n;
+    do {
+        n = write(fd_, data, want);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0) return Fail();
+    *put = static_cast<size_t>(n);
     return true;
 }
 
@@ -224,6 +201,37 @@ bool HostFile::Close() {
 }
 
 #endif
+
+bool HostFile::ReadAll(std::vector<uint8_t>* data) {
+    uint64_t size = 0;
+    if (!Size(&size)) return false;
+    data->resize(static_cast<size_t>(size));
+    size_t done = 0;
+    while (done < data->size()) {
+        const size_t want = data->size() - done < kChunk ? data->size() - done : kChunk;
+        size_t got = 0;
+        if (!ReadSome(done, data->data() + done, want, &got)) return false;
+        if (got == 0) break;  // the file shrank while being read
+        done += got;
+    }
+    data->resize(done);
+    return true;
+}
+
+bool HostFile::Write(const uint8_t* data, size_t size) {
+    size_t done = 0;
+    while (done < size) {
+        const size_t want = size - done < kChunk ? size - done : kChunk;
+        size_t put = 0;
+        if (!WriteSome(data + done, want, &put)) return false;
+        if (put == 0) {
+            error_ = "the system wrote nothing";
+            return false;
+        }
+        done += put;
+    }
+    return true;
+}
 
 bool ReadWholeFile(const std::string& path, std::vector<uint8_t>* data, std::string* error) {
     HostFile file;

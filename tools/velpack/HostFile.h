@@ -39,6 +39,10 @@ public:
 
 private:
     bool Fail();
+    // One system call's worth: a read at offset (0 bytes at the end) and a
+    // write at the file position.
+    bool ReadSome(uint64_t offset, uint8_t* data, size_t want, size_t* got);
+    bool WriteSome(const uint8_t* data, size_t want, size_t* put);
 
 #ifdef _WIN32
     void* handle_;
