@@ -7,8 +7,8 @@
 #   make build   the same builds without the tests
 #   make velpack the optimised velpack for makers (build/release/velpack;
 #                the one in build/native carries the tests' sanitizers)
-#   make bench   the codec benchmark (optimised build in build/bench) over the
-#                corpus in build/corpus, made first when missing
+#   make bench   the codec benchmark (optimised build in build/release) over
+#                the corpus in build/corpus, made first when missing
 #   make fuzz    the libFuzzer targets (build/fuzz) for FUZZ_SECONDS each:
 #                all of them, or those named in FUZZ_TARGETS
 
@@ -40,20 +40,20 @@ clean:
 	rm -rf build
 
 # The benchmark corpus is made from Debian packages (scripts/make-corpus.sh);
-# BENCH_DIR, CORPUS and FUZZ_DIR may point elsewhere.
-BENCH_DIR ?= build/bench
-CORPUS ?= build/corpus
+# BENCH_DIR, VEL_CORPUS and FUZZ_DIR may point elsewhere.
+BENCH_DIR ?= build/release
+VEL_CORPUS ?= build/corpus
 FUZZ_DIR ?= build/fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS ?=
 
 bench: deps
-	@cmake --preset bench -B $(BENCH_DIR) >/dev/null
+	@cmake --preset release -B $(BENCH_DIR) >/dev/null
 	@cmake --build $(BENCH_DIR) --target codec_bench
-	@[ -d $(CORPUS) ] || { rm -rf $(CORPUS).part && scripts/make-corpus.sh $(CORPUS).part \
-		&& mv $(CORPUS).part $(CORPUS); }
-	@$(BENCH_DIR)/bench/codec_bench --corpus=$(CORPUS)
-	@$(BENCH_DIR)/bench/codec_bench --corpus=$(CORPUS) --brute-force | tail -n 1
+	@[ -d $(VEL_CORPUS) ] || { rm -rf $(VEL_CORPUS).part && scripts/make-corpus.sh $(VEL_CORPUS).part \
+		&& mv $(VEL_CORPUS).part $(VEL_CORPUS); }
+	@$(BENCH_DIR)/bench/codec_bench --corpus=$(VEL_CORPUS)
+	@$(BENCH_DIR)/bench/codec_bench --corpus=$(VEL_CORPUS) --brute-force | tail -n 1
 
 fuzz: deps
 	@cmake --preset fuzz -B $(FUZZ_DIR) >/dev/null

@@ -1,7 +1,7 @@
 #include "app/AppliMsg.h"
 
 #include "app/ChannelRegistry.h"
-#include "app/LogRouting.h"
+#include "services/LogRouting.h"
 #include "services/Text.h"
 
 const char kLogChannelName[] = "VelPassLogMess";

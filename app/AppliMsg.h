@@ -14,7 +14,7 @@
 
 #include <cstdint>
 
-#include "app/MessageRecord.h"
+#include "framework/MessageRecord.h"
 
 class APPLI_MSG {
 public:

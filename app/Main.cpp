@@ -1,7 +1,7 @@
 #include "app/Main.h"
 
+#include "app/MainFenetre.h"
 #include "app/Periode.h"
-#include "framework/Fenetre.h"
 #include "services/Text.h"
 
 MAIN* MAIN::CurrentApplication = nullptr;

@@ -20,7 +20,7 @@
 #include <cstdint>
 
 #include "app/AppliMsg.h"
-#include "app/MainInstance.h"
+#include "framework/MainInstance.h"
 
 class MAIN_FENETRE;
 

@@ -15,7 +15,7 @@
 
 #include <cstdint>
 
-#include "app/MessageRecord.h"
+#include "framework/MessageRecord.h"
 
 // One reading from a time of day. lastSeconds is the clock state: the seconds
 // part of the previous reading after the midnight correction (0 at start).

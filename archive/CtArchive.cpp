@@ -1,7 +1,7 @@
 #include "archive/CtArchive.h"
 
-#include "app/LogRouting.h"
 #include "archive/CtDecompress.h"
+#include "services/LogRouting.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ void ReadText(const uint8_t* stored, int32_t count, int32_t method, char* buffer
               int32_t capacity) {
     if (buffer == nullptr || capacity <= 0) return;
     const int32_t n = count < capacity - 1 ? count : capacity - 1;
-    const uint8_t flip = (method & 1) != 0 ? 0xFF : 0x00;
+    const uint8_t flip = (method & kCtMethodComplemented) != 0 ? 0xFF : 0x00;
     for (int32_t i = 0; i < n; ++i) buffer[i] = static_cast<char>(stored[i] ^ flip);
     buffer[n] = 0;
 }
@@ -41,37 +41,37 @@ CtEntry::CtEntry()
 CtEntry::CtEntry(const uint8_t* record, int32_t room)
     : record(record),
       room(room),
-      length(ReadInt32(record)),
-      checkword(ReadWord(record + 4)),
-      method(ReadInt32(record + 8)),
-      nameLength(ReadInt32(record + 12)),
-      infoLength(ReadInt32(record + 16)),
-      unpackedSize(ReadInt32(record + 20)) {}
+      length(ReadInt32(record + kCtLengthField)),
+      checkword(ReadWord(record + kCtCheckwordField)),
+      method(ReadInt32(record + kCtMethodField)),
+      nameLength(ReadInt32(record + kCtNameLengthField)),
+      infoLength(ReadInt32(record + kCtInfoLengthField)),
+      unpackedSize(ReadInt32(record + kCtUnpackedField)) {}
 
 int32_t CtEntry::LengthFits() const {
-    return record != nullptr && length >= kHeaderSize && length <= room ? 1 : 0;
+    return record != nullptr && length >= kCtRecordHeaderSize && length <= room ? 1 : 0;
 }
 
 int32_t CtEntry::Fits() const {
     if (LengthFits() == 0 || nameLength < 0 || infoLength < 0) return 0;
-    const int32_t parts = length - kHeaderSize;
+    const int32_t parts = length - kCtRecordHeaderSize;
     return nameLength <= parts && infoLength <= parts - nameLength ? 1 : 0;
 }
 
 int32_t CtEntry::ContentLength() const {
-    return length - kHeaderSize - nameLength - infoLength;
+    return length - kCtRecordHeaderSize - nameLength - infoLength;
 }
 
 const uint8_t* CtEntry::Content() const {
-    return record + kHeaderSize + nameLength + infoLength;
+    return record + kCtRecordHeaderSize + nameLength + infoLength;
 }
 
 uint32_t CtEntry::Checkword() const {
     if (LengthFits() == 0) return 0;
     // The stored bytes behind the header, weighted 1, 2, ... 16, 1, 2, ...
     // along the data; the checkword and the unpacked size stay out of it.
-    const uint8_t* data = record + kHeaderSize;
-    const int32_t n = length - kHeaderSize;
+    const uint8_t* data = record + kCtRecordHeaderSize;
+    const int32_t n = length - kCtRecordHeaderSize;
     uint32_t sum = 0;
     int32_t j = 0;
     for (; n - j >= 16; j += 16) {
@@ -86,28 +86,28 @@ uint32_t CtEntry::Checkword() const {
 
 int32_t CtEntry::ReadName(char* buffer, int32_t capacity) const {
     if (Fits() == 0) return 0;
-    ReadText(record + kHeaderSize, nameLength, method, buffer, capacity);
+    ReadText(record + kCtRecordHeaderSize, nameLength, method, buffer, capacity);
     return 1;
 }
 
 int32_t CtEntry::ReadInfo(char* buffer, int32_t capacity) const {
     if (Fits() == 0) return 0;
-    ReadText(record + kHeaderSize + nameLength, infoLength, method, buffer, capacity);
+    ReadText(record + kCtRecordHeaderSize + nameLength, infoLength, method, buffer, capacity);
     return 1;
 }
 
 int32_t CtEntry::ReadContent(uint8_t* buffer, int32_t capacity) const {
     if (buffer == nullptr || Fits() == 0) return 0;
     // The unpacked size is not covered by the checkword: a negative one, or
-    // one for which the caller's block of size + 10 would not exist, is
+    // one for which the caller's block of size + spare bytes would not exist, is
     // refused here rather than trusted.
-    if (unpackedSize < 0 || unpackedSize > kMaxUnpacked) return 0;
+    if (unpackedSize < 0 || unpackedSize > kCtMaxUnpacked) return 0;
     if (capacity < unpackedSize) return 0;
     if (Checkword() != checkword) return 0;
-    if (static_cast<uint32_t>(method) > 3) return 0;
+    if (static_cast<uint32_t>(method) > kCtMethodLast) return 0;
     const uint8_t* source = Content();
     const int32_t stored = ContentLength();
-    if (method >= 2) {
+    if ((method & kCtMethodCompressed) != 0) {
         CtDecompress(source, stored, buffer, unpackedSize);
         return 1;
     }
@@ -124,14 +124,14 @@ CtArchive::CtArchive(const void* base, int32_t size)
     : base(static_cast<const uint8_t*>(base)), size(base != nullptr && size > 0 ? size : 0) {}
 
 int32_t CtArchive::FirstRecord() const {
-    if (size < 4) return -1;
-    const int32_t offset = ReadInt32(base);
+    if (size < kCtImageHeaderSize) return -1;
+    const int32_t offset = ReadInt32(base + kCtFirstOffsetField);
     return offset < 0 ? -1 : offset;
 }
 
 int32_t CtArchive::RecordAt(int32_t offset, CtEntry* entry) const {
     // Only a whole header inside the image is a record.
-    if (offset < 0 || size < CtEntry::kHeaderSize || offset > size - CtEntry::kHeaderSize) {
+    if (offset < 0 || size < kCtRecordHeaderSize || offset > size - kCtRecordHeaderSize) {
         return kRecordEnd;
     }
     CtEntry found(base + offset, size - offset);

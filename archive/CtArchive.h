@@ -1,20 +1,7 @@
 // The payload archive: a read-only view of the image that the launcher
 // carries as its "EXE_DATA" resource, and the entry records inside it.
 //
-// Image layout (every integer 32-bit, little-endian, signed):
-//   0                   first entry offset
-//   4 .. offset - 1     not read
-//   offset              entry records back to back, each starting where the
-//                       previous one ends, up to the end of the image or a
-//                       record whose length is 0
-//
-// Entry record:
-//   0   record length (header included; the distance to the next record)
-//   4   checkword
-//   8   method: bit 0 = name and information text complemented;
-//       0/1 content stored (1: complemented), 2/3 content compressed
-//   12  name length      16  info length      20  unpacked size
-//   24  name, information text, then the content (the rest of the record)
+// The layout is in archive/CtFormat.h.
 //
 // Nothing is ever read outside the image: a record whose lengths do not fit
 // inside it (negative, shorter than its header, name and information text,
@@ -24,10 +11,10 @@
 
 #include <cstdint>
 
+#include "archive/CtFormat.h"
+
 class CtEntry {
 public:
-    static const int32_t kHeaderSize = 24;
-
     // No record: every field 0, nothing fits.
     CtEntry();
     // Decodes the header at record, which has room bytes up to the end of
@@ -66,10 +53,6 @@ public:
     // no terminator; a decoding failure is logged by the decompressor and
     // still answers 1.
     int32_t ReadContent(uint8_t* buffer, int32_t capacity) const;
-
-    // The largest unpacked size whose content is read: callers take a block
-    // of unpacked size + 10 for it.
-    static const int32_t kMaxUnpacked = INT32_MAX - 10;
 
     const uint8_t* record;
     int32_t room;

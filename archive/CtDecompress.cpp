@@ -3,9 +3,9 @@
 #include <cstddef>
 #include <cstring>
 
-#include "app/LogRouting.h"
 #include "archive/CtBitDecoder.h"
 #include "archive/CtMem.h"
+#include "services/LogRouting.h"
 #include "services/Text.h"
 
 namespace {

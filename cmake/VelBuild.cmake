@@ -38,10 +38,12 @@ if(VEL_SANITIZE)
     add_link_options(-fsanitize=address,undefined)
 endif()
 
-# The code of the 32-bit stub has a tight size budget. Code that neither
-# throws nor catches is built without exception tables and run-time type
-# information in the Windows builds (the win64 build mirrors the product);
-# only the decompressor and the text routines, which throw, keep them.
+# The code of the 32-bit stub has a tight size budget. Every library the stub
+# links neither throws nor catches (the decoder reports damage by return
+# value; a division by zero in the text routines aborts there), so in the
+# Windows builds it is built without exception tables and run-time type
+# information (the win64 build mirrors the product). velpack and the tests
+# keep both.
 function(vel_lean_code target)
     if(VEL_WINDOWS)
         target_compile_options(${target} PRIVATE -fno-exceptions -fno-rtti

@@ -6,6 +6,9 @@
 #   vel_add_script_test(NAME name COMMAND ...)
 #       a test that is a command of its own (a shell script, say); counts as
 #       one test in the summary.
+#   vel_gui_tests(test...)
+#       tests whose programs open windows, dialogs or message boxes: they
+#       run one at a time.
 #
 # VEL_RUN_TESTS is off in the win32 configuration: its programs are built and
 # linked but cannot run on these machines.
@@ -35,6 +38,16 @@ else()
 endif()
 
 set(VEL_TEST_RESULTS ${CMAKE_BINARY_DIR}/test-results)
+
+# The benchmark corpus (scripts/make-corpus.sh; `make bench` makes it in
+# build/corpus). The tests that read it run only where it is. VEL_CORPUS in
+# the environment at the first configure chooses another folder.
+if(DEFINED ENV{VEL_CORPUS})
+    set(vel_corpus_default $ENV{VEL_CORPUS})
+else()
+    set(vel_corpus_default ${CMAKE_SOURCE_DIR}/build/corpus)
+endif()
+set(VEL_CORPUS ${vel_corpus_default} CACHE PATH "Benchmark corpus that tests use when present")
 set(VEL_WINE_STATE ${CMAKE_BINARY_DIR}/wine)
 
 if(VEL_RUN_TESTS)
@@ -90,5 +103,14 @@ function(vel_add_script_test)
     if(VEL_RUN_TESTS)
         add_test(NAME ${T_NAME} COMMAND ${T_COMMAND})
         _vel_test_properties(${T_NAME})
+    endif()
+endfunction()
+
+# Tests whose programs open windows, dialogs or message boxes share the Wine
+# desktop (a broadcast waits for every top-level window there): they run one
+# at a time.
+function(vel_gui_tests)
+    if(VEL_RUN_TESTS)
+        set_tests_properties(${ARGN} PROPERTIES RESOURCE_LOCK vel_wine_desktop)
     endif()
 endfunction()

@@ -1,7 +1,6 @@
 #include "framework/Fenetre.h"
 
-#include "app/AppliMsg.h"
-#include "app/MainInstance.h"
+#include "framework/MainInstance.h"
 #include "services/Text.h"
 
 const char kMainClassName[] = "OW_MAIN";
@@ -14,10 +13,6 @@ namespace {
 // WS_CHILD | WS_CLIPSIBLINGS | WS_CAPTION | WS_SYSMENU: what a FENETRE is
 // unless told otherwise.
 const uint32_t kChildWindowStyle = 0x44C80000;
-
-int32_t ApplicationCanQuit() {
-    return MAIN_INSTANCE::Current != nullptr ? MAIN_INSTANCE::Current->CanQuit() : 1;
-}
 
 // The window object behind a handle of the framework's classes. A dialog
 // object keeps its handle after its run, and handle values come back, so a
@@ -310,37 +305,13 @@ void FENETRE::OnSetFont(MessageRecord*) {}
 // Log-off and shutdown: allowed only when the application agrees and the
 // whole window tree closes.
 void FENETRE::OnQueryEndSession(MessageRecord* record) {
-    if (ApplicationCanQuit() == 0) return;
+    if (CurrentInstanceCanQuit() == 0) return;
     if (CloseTree(1) != 0) record->result = 1;
 }
 
 void FENETRE::OnOtherMessage(MessageRecord* record) { record->callDefault = true; }
 void FENETRE::OnCreated() {}
 void FENETRE::Draw(HDC, PAINTSTRUCT*) {}
-
-MAIN_FENETRE::MAIN_FENETRE(const char* title) : FENETRE(nullptr, title, nullptr) {
-    style = WS_OVERLAPPEDWINDOW;
-    isMain = true;
-}
-
-MAIN_FENETRE::~MAIN_FENETRE() { ReleasePalette(); }
-
-LRESULT MAIN_FENETRE::Dispatch(MessageRecord* record) {
-    if (DispatchChannels(record) != 0) return record->result;
-    return FENETRE::Dispatch(record);
-}
-
-void MAIN_FENETRE::OnClose(MessageRecord*) {
-    if (ApplicationCanQuit() != 0) CloseTree(1);
-}
-
-void MAIN_FENETRE::OnDestroy(MessageRecord* record) {
-    OnBeforeQuit();
-    PostQuitMessage(0);
-    SetWindowLongPtrA(record->window, 0, 0);
-}
-
-void MAIN_FENETRE::OnBeforeQuit() {}
 
 int32_t RegisterWindowClasses(HINSTANCE instance) {
     WNDCLASSA c = {};

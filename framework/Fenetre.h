@@ -6,7 +6,6 @@
 // through which a native handle is mapped back to its object. FENETRE is a
 // window of the framework's classes "OW_MAIN" and "OW_CHILD", whose procedure
 // FENETRE::PasseWndProc turns each message into one virtual call.
-// MAIN_FENETRE is the application's main window.
 //
 // Binding: the object is not findable while CreateWindowExA runs (its handle
 // is still null), so the messages of creation get DefWindowProcA and OnCreate
@@ -25,7 +24,7 @@
 
 #include <cstdint>
 
-#include "app/MessageRecord.h"
+#include "framework/MessageRecord.h"
 #include "framework/Objet.h"
 #include "framework/Palette.h"
 
@@ -151,23 +150,6 @@ public:
     HINSTANCE instance;
     bool isMain;     // class "OW_MAIN" rather than "OW_CHILD"
     char title[80];
-};
-
-class MAIN_FENETRE : public FENETRE {
-public:
-    explicit MAIN_FENETRE(const char* title);
-    // Releases the palette: the main window goes last.
-    ~MAIN_FENETRE() override;
-
-    // The channels see every message first; one they take goes no further.
-    LRESULT Dispatch(MessageRecord* record) override;
-    // Asks the application's CanQuit before closing the tree.
-    void OnClose(MessageRecord* record) override;
-    // Posts the quit message and unbinds, but keeps the object (and its
-    // handle): the application deletes it after its loop.
-    void OnDestroy(MessageRecord* record) override;
-
-    virtual void OnBeforeQuit();
 };
 
 // Registers "OW_CHILD" then "OW_MAIN". 1 when both were registered; when the

@@ -2,9 +2,9 @@
 
 #include <prsht.h>
 
-#include "app/LogRouting.h"
-#include "app/LogText.h"
-#include "app/MainInstance.h"
+#include "framework/MainInstance.h"
+#include "services/LogRouting.h"
+#include "services/LogText.h"
 #include "services/Text.h"
 
 int32_t M_DIALOG::RunningDialogs = 0;

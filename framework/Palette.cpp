@@ -1,5 +1,42 @@
 #include "framework/Palette.h"
 
+COLORREF PALETTE::ButtonFaceColour = 0;
+HBRUSH PALETTE::DialogBrush = nullptr;
+HBRUSH PALETTE::ShadowBrush = nullptr;
+HBRUSH PALETTE::HighlightBrush = nullptr;
+HBRUSH PALETTE::RedBrush = nullptr;
+HBRUSH PALETTE::BlueBrush = nullptr;
+HBRUSH PALETTE::GreenBrush = nullptr;
+HBRUSH PALETTE::ControlBrush = nullptr;
+HBRUSH PALETTE::BlackBrush = nullptr;
+COLORREF PALETTE::TextColour = 0;
+COLORREF PALETTE::BackColour = 0;
+HICON PALETTE::MainIcon = nullptr;
+HICON PALETTE::ChildIcon = nullptr;
+HCURSOR PALETTE::ArrowCursor = nullptr;
+HPEN PALETTE::ButtonFacePen = nullptr;
+HPEN PALETTE::ShadowPen1 = nullptr;
+HPEN PALETTE::ShadowPen2 = nullptr;
+HPEN PALETTE::FacePen1 = nullptr;
+HPEN PALETTE::FacePen2 = nullptr;
+HPEN PALETTE::HighlightPen1 = nullptr;
+HPEN PALETTE::HighlightPen2 = nullptr;
+HPEN PALETTE::WhitePen = nullptr;
+HPEN PALETTE::BlackPen = nullptr;
+HPEN PALETTE::HairlinePen = nullptr;
+int32_t PALETTE::EditColouring = 0;
+HFONT PALETTE::ControlFont = nullptr;
+bool PALETTE::Released = false;
+
+namespace {
+// Created during static initialisation, after the application's static
+// objects (see VEL_INIT_PRIORITY_PALETTE).
+struct PaletteCreation {
+    PaletteCreation() { PALETTE::CreatePalette(); }
+};
+PaletteCreation Creation __attribute__((init_priority(VEL_INIT_PRIORITY_PALETTE)));
+}  // namespace
+
 namespace {
 void DeleteIfSet(HGDIOBJ object) {
     if (object != nullptr) DeleteObject(object);

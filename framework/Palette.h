@@ -16,6 +16,12 @@
 
 #include <cstdint>
 
+// The order of the objects built before the entry point, fixed across the
+// whole program with init_priority (lower first, all before objects of
+// ordinary priority): the application's static group and log channel take
+// the numbers below this one.
+#define VEL_INIT_PRIORITY_PALETTE 1020
+
 class PALETTE {
 public:
     // Creates the 24 values in their fixed order; the later ones use the

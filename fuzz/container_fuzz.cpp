@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (;;) {
         const int32_t state = archive.RecordAt(offset, &entry);
         if (state == CtArchive::kRecordEnd || state == CtArchive::kRecordBadLength) break;
-        Check(entry.length >= CtEntry::kHeaderSize && entry.length <= archive.size - offset);
+        Check(entry.length >= kCtRecordHeaderSize && entry.length <= archive.size - offset);
         if (state == CtArchive::kRecordSound && !unsound) {
             Check(entry.Content() + entry.ContentLength() <= image.data() + size);
             const bool right = entry.Checkword() == entry.checkword;

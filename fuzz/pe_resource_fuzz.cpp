@@ -6,12 +6,15 @@
 #include <string>
 #include <vector>
 
-#include "tools/velpack/PayloadSource.h"
-#include "tools/velpack/PeImage.h"
-#include "tools/velpack/PeRebuild.h"
-#include "tools/velpack/ResourceTree.h"
+#include "archive/CtFormat.h"
+#include "tools/velpack/pe/PeImage.h"
+#include "tools/velpack/pe/PeRebuild.h"
+#include "tools/velpack/pe/ResourceTree.h"
 
 namespace {
+
+const ResourceKey kPayloadType = ResourceKey::Name(kCtPayloadType);
+const ResourceKey kPayloadName = ResourceKey::Id(kCtPayloadId);
 
 void Check(bool ok) {
     if (!ok) __builtin_trap();
@@ -40,9 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ResourceTree tree;
     std::string error;
     if (!pe.Parse(&file, &error) || !tree.Read(pe, &error)) return 0;
-    tree.Find(PayloadResourceType(), PayloadResourceName());
+    tree.Find(kPayloadType, kPayloadName);
     const std::vector<uint8_t> payload = {4, 0, 0, 0, 'f', 'u', 'z', 'z'};
-    tree.Replace(PayloadResourceType(), PayloadResourceName(), payload);
+    tree.Replace(kPayloadType, kPayloadName, payload);
     PeRebuild rebuilt;
     if (!RebuildWithResources(pe, tree, &rebuilt, &error)) return 0;
     PeImage again;
@@ -50,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(again.Parse(&rebuilt.file, &error));
     Check(againTree.Read(again, &error));
     Check(Leaves(againTree) == Leaves(tree));
-    const ResourceLeaf* leaf = againTree.Find(PayloadResourceType(), PayloadResourceName());
+    const ResourceLeaf* leaf = againTree.Find(kPayloadType, kPayloadName);
     Check(leaf != nullptr && leaf->data == payload);
     return 0;
 }

@@ -28,11 +28,6 @@ public:
     // nothing has been deleted or written.
     int32_t Extract();
 
-    // 1 when an entry name stays inside the extraction folder: no absolute
-    // path, drive or stream (":"), leading slash, ".." component or device
-    // name. Other names are not written, like files that cannot be created.
-    static int32_t NameStaysInside(const char* name);
-
     HWND status;
     char* folder;
     int32_t capacity;

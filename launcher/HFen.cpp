@@ -2,8 +2,9 @@
 
 #include <new>
 
-#include "app/MainInstance.h"
 #include "archive/CtArchive.h"
+#include "archive/CtFormat.h"
+#include "framework/MainInstance.h"
 #include "launcher/CtExtractDlg.h"
 #include "launcher/IstDlg.h"
 #include "launcher/IstPlan.h"
@@ -19,13 +20,11 @@ const int32_t kPathCapacity = 256;
 // The quoted installer path, a blank and the whole saved command line.
 const int32_t kCommandCapacity = kPathCapacity + 16 + sizeof SavedCommandLine;
 
-const char kInstaller[] = "install.exe";
-
-// The archive carried as resource "EXE_DATA" 1. Without one the view is
+// The archive carried as the payload resource. Without one the view is
 // empty, which the plan takes as an archive without entries.
 CtArchive LocateArchive() {
     HINSTANCE module = CurrentInstanceHandle();
-    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1), "EXE_DATA");
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(kCtPayloadId), kCtPayloadType);
     if (found == nullptr) return CtArchive(nullptr, 0);
     HGLOBAL loaded = LoadResource(module, found);
     const void* base = loaded != nullptr ? LockResource(loaded) : nullptr;
@@ -86,7 +85,7 @@ int32_t H_FEN::RunInstallation(const char* commandLine) {
         if (TextAppendBounded(program, sizeof program, plan.program) < 0) return 0;
         // 0: it did not start, or it ended with exit code 0 and has done
         // the installation itself.
-        if (StartProgram(program, nullptr, 1) == 0) return 0;
+        if (StartProgram(program, nullptr, 1, MAIN_INSTANCE::Current) == 0) return 0;
     }
     if (!hasTitle) return 1;
 
@@ -98,7 +97,7 @@ int32_t H_FEN::RunInstallation(const char* commandLine) {
     int32_t at = 0;
     TextCopy(command, "\"", sizeof command, &at);
     TextCopy(command, folder, sizeof command, &at);
-    TextCopy(command, kInstaller, sizeof command, &at);
+    TextCopy(command, kCtInstaller, sizeof command, &at);
     TextCopy(command, "\"", sizeof command, &at);
     if (commandLine != nullptr && commandLine[0] != 0) {
         TextCopy(command, " ", sizeof command, &at);

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "framework/Fenetre.h"
+#include "app/MainFenetre.h"
 
 // The launcher's command line, kept at start-up (at most 511 characters).
 extern char SavedCommandLine[512];

@@ -1,13 +1,13 @@
 #include "launcher/IstDlg.h"
 
+#include "launcher/StubResources.h"
 #include "services/Text.h"
 
 namespace {
-const int32_t kMessageControl = 20;
 }
 
 IST_DLG::IST_DLG(FEN_OBJ* parent, const char* message, const char* commandLine)
-    : M_DIALOG(parent, "AUTO_IST") {
+    : M_DIALOG(parent, kStubDialog) {
     this->commandLine[0] = 0;
     if (commandLine != nullptr) TextCopy(this->commandLine, commandLine, sizeof this->commandLine, nullptr);
     this->message[0] = 0;
@@ -18,7 +18,7 @@ IST_DLG::~IST_DLG() {}
 
 void IST_DLG::OnInitDialog(MessageRecord*) {
     Centre(0, 0);
-    SetDlgItemTextA(window, kMessageControl, message);
+    SetDlgItemTextA(window, STUB_TEXT_CONTROL, message);
     // Exact and case-sensitive, anywhere in the line: "xauto=12" confirms,
     // "AUTO=1" or "auto = 1" does not.
     if (TextFind(commandLine, "auto=1", 1, 0) != 0) {

@@ -1,25 +1,14 @@
 #include "launcher/IstPlan.h"
 
 #include "archive/CtArchive.h"
+#include "archive/CtFormat.h"
 #include "archive/CtMem.h"
 #include "services/Text.h"
 
 namespace {
-
-// Entry names are asked for with 64 bytes: at most 63 characters count.
-const int32_t kNameCapacity = 64;
-// Content blocks carry ten zero bytes behind the content, so that a value
-// on the last line ends there.
-const int32_t kSpareBytes = 10;
-
 // The program prefix is matched byte for byte, in this case only, at the
-// start of the name; the extensions anywhere in it, in any case.
-const char kProgramPrefix[] = "AutoInst_";
-const int32_t kProgramPrefixLength = 9;
-const char kProgramMark[] = ".exe";
-const char kDescriptionMark[] = ".ist";
-const char kTitleKey[] = "Install=";
-
+// start of the name; the marks anywhere in it, in any case.
+const int32_t kProgramPrefixLength = sizeof kCtProgramPrefix - 1;
 }  // namespace
 
 IST_PLAN::IST_PLAN() {
@@ -30,18 +19,18 @@ IST_PLAN::IST_PLAN() {
 void IST_PLAN::DrawUp(const CtArchive& archive) {
     title[0] = 0;
     program[0] = 0;
-    char name[kNameCapacity] = {0};
+    char name[kCtNameCapacity] = {0};
     int32_t unpacked = 0;
     for (int32_t i = 0;
-         archive.GetEntry(i, name, kNameCapacity, nullptr, 0, nullptr, &unpacked) != 0; ++i) {
+         archive.GetEntry(i, name, kCtNameCapacity, nullptr, 0, nullptr, &unpacked) != 0; ++i) {
         // Of several programs, the last one in archive order wins.
-        if (TextEqualN(kProgramPrefixLength, name, kProgramPrefix) != 0 &&
-            TextFind(name, kProgramMark, 0, 0) != 0) {
+        if (TextEqualN(kProgramPrefixLength, name, kCtProgramPrefix) != 0 &&
+            TextFind(name, kCtProgramMark, 0, 0) != 0) {
             TextCopy(program, name, kTextCapacity, nullptr);
         }
         // Of several descriptions, the first with a non-empty value wins;
         // later ones are not decoded.
-        if (title[0] == 0 && TextFind(name, kDescriptionMark, 0, 0) != 0) {
+        if (title[0] == 0 && TextFind(name, kCtDescriptionMark, 0, 0) != 0) {
             ReadTitle(archive, i, unpacked);
         }
     }
@@ -50,14 +39,16 @@ void IST_PLAN::DrawUp(const CtArchive& archive) {
 void IST_PLAN::ReadTitle(const CtArchive& archive, int32_t index, int32_t unpacked) {
     // A size whose block cannot be had (negative, too large, memory
     // exhausted) passes the entry over: nothing is decoded or searched.
-    CtMem block(CtMem::Padded(unpacked, kSpareBytes));
+    // The block holds zero bytes behind the content, so that a value on the
+    // last line ends there.
+    CtMem block(CtMem::Padded(unpacked, kCtSpareBytes));
     if (!block.Held()) return;
     int32_t capacity = unpacked;
     archive.GetEntry(index, nullptr, 0, nullptr, 0, block.data, &capacity);
     // The key is found in any case, within the content proper; a content
     // that failed to decode left the block zero and holds no key.
     const char* text = reinterpret_cast<const char*>(block.data);
-    const char* value = TextFindAfter(text, kTitleKey, 0, unpacked);
+    const char* value = TextFindAfter(text, kCtTitleKey, 0, unpacked);
     if (value == nullptr) return;
     // The value runs to the first control byte (line break, tab, or the zero
     // bytes behind the content); bytes 128-255 are ANSI letters and stay.

@@ -11,6 +11,8 @@
 
 #include <cstdint>
 
+#include "archive/CtFormat.h"
+
 class CtArchive;
 
 struct IST_PLAN {
@@ -22,7 +24,7 @@ struct IST_PLAN {
     // what was found before it.
     void DrawUp(const CtArchive& archive);
 
-    static const int32_t kTextCapacity = 128;
+    static const int32_t kTextCapacity = kCtTitleCapacity;
 
     char title[kTextCapacity];    // product title, ANSI, at most 127 bytes
     char program[kTextCapacity];  // bare entry name of the program to run

@@ -8,6 +8,7 @@
 #include "launcher/Appli.h"
 #include "launcher/HFen.h"
 #include "launcher/LibrarySearch.h"
+#include "launcher/StubResources.h"
 #include "services/Text.h"
 
 // A C++ exception that nobody catches ends the program. The runtime's own
@@ -43,7 +44,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR command
         APPLI application(instance, previousInstance, commandLine, showCommand);
         // Before the classes are registered: "OW_MAIN" takes this icon.
         if (PALETTE::MainIcon != nullptr) DestroyIcon(PALETTE::MainIcon);
-        PALETTE::MainIcon = LoadIconA(CurrentInstanceHandle(), "G_ICON");
+        PALETTE::MainIcon = LoadIconA(CurrentInstanceHandle(), kStubIcon);
         application.Run();
         result = application.resultCode;
     }

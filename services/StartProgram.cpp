@@ -2,10 +2,9 @@
 
 #include <windows.h>
 
-#include "app/LogRouting.h"
-#include "app/LogText.h"
-#include "app/MainInstance.h"
-#include "app/Periode.h"
+#include "services/LogRouting.h"
+#include "services/LogText.h"
+#include "services/WaitPump.h"
 
 namespace {
 // The pump period of the wait, in milliseconds.
@@ -29,7 +28,8 @@ private:
 };
 }  // namespace
 
-uint32_t StartProgram(const char* application, char* commandLine, int32_t wait) {
+uint32_t StartProgram(const char* application, char* commandLine, int32_t wait,
+                      WAIT_PUMP* pump) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     // No STARTF_USESHOWWINDOW: the program shows its first window its own way.
@@ -53,12 +53,14 @@ uint32_t StartProgram(const char* application, char* commandLine, int32_t wait) 
             WaitForSingleObject(process.Process(), 0) == WAIT_OBJECT_0) {
             return code;
         }
-        const int32_t start = ClockMs();
-        if (MAIN_INSTANCE::Current != nullptr) MAIN_INSTANCE::Current->PumpFor(kPumpPeriod);
+        // GetTickCount wraps after 49 days; the unsigned difference does not
+        // mind.
+        const DWORD start = GetTickCount();
+        if (pump != nullptr) pump->PumpFor(kPumpPeriod);
         // Whatever part of the period the pump did not spend (it may return
         // at once) is spent waiting on the process, never spinning.
-        const uint32_t spent = ClockElapsed(start, ClockMs());
-        if (spent < static_cast<uint32_t>(kPumpPeriod)) {
+        const DWORD spent = GetTickCount() - start;
+        if (spent < static_cast<DWORD>(kPumpPeriod)) {
             WaitForSingleObject(process.Process(), kPumpPeriod - spent);
         }
     }

@@ -12,8 +12,11 @@
 // to log channels 101 and 0); 1 when it started and wait is 0; else the
 // exit code of the program, which may itself be 0.
 //
-// While waiting, the application's PumpFor(100) serves the message queue
-// between two looks at the process, so handlers run nested inside this call.
-uint32_t StartProgram(const char* application, char* commandLine, int32_t wait);
+// While waiting, pump (the application; null: none) serves the message
+// queue for 100 ms between two looks at the process, so handlers run nested
+// inside this call.
+class WAIT_PUMP;
+uint32_t StartProgram(const char* application, char* commandLine, int32_t wait,
+                      WAIT_PUMP* pump);
 
 #endif

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/ChannelRegistry.h"
-#include "app/LogRouting.h"
+#include "services/LogRouting.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "app/Main.h"
-#include "framework/Fenetre.h"
+#include "app/MainFenetre.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "app/Main.h"
-#include "framework/Fenetre.h"
+#include "app/MainFenetre.h"
 #include "tests/framework/GuiTestSupport.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/LogRouting.h"
+#include "services/LogRouting.h"
 
 // What a decoding gave: the bytes, or the code of the error (0 for none).
 struct ReferenceResult {

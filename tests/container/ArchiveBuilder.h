@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/LogRouting.h"
+#include "services/LogRouting.h"
 
 namespace testarchive {
 

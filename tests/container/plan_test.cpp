@@ -7,7 +7,9 @@
 
 #include "archive/CtArchive.h"
 #include "archive/CtCompress.h"
+#include "launcher/EntryName.h"
 #include "tests/container/ArchiveBuilder.h"
+#include "tests/container/EntryNameCases.h"
 
 namespace {
 
@@ -165,6 +167,12 @@ TEST(IstPlan, DrawingUpAgainStartsEmpty) {
     plan.DrawUp(CtArchive(second.data(), static_cast<int32_t>(second.size())));
     EXPECT_STREQ(plan.title, "");
     EXPECT_STREQ(plan.program, "");
+}
+
+TEST(EntryName, TheLauncherWritesNamesThatStayInsideItsFolder) {
+    for (const EntryNameCase& c : kEntryNameCases) {
+        EXPECT_EQ(EntryNameStaysInside(c.name), c.launcherWrites ? 1 : 0) << c.name;
+    }
 }
 
 }  // namespace

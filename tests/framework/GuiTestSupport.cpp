@@ -91,48 +91,83 @@ std::string SiblingPath(const char* name) {
     return path.substr(0, path.find_last_of('\\') + 1) + name;
 }
 
-TempFolder::TempFolder(const char* tag) {
+int TickCounter::ticks_ = 0;
+
+TickCounter::TickCounter(UINT periodMs) {
+    ticks_ = 0;
+    timer_ = SetTimer(nullptr, 0, periodMs, Tick);
+}
+
+TickCounter::~TickCounter() { KillTimer(nullptr, timer_); }
+
+void CALLBACK TickCounter::Tick(HWND, UINT, UINT_PTR, DWORD) { ++ticks_; }
+
+bool FileExists(const std::string& path) {
+    const DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool FolderExists(const std::string& path) {
+    const DWORD a = GetFileAttributesA(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return std::string();
+    std::string data(GetFileSize(h, nullptr), '\0');
+    DWORD got = 0;
+    if (!data.empty()) ReadFile(h, &data[0], static_cast<DWORD>(data.size()), &got, nullptr);
+    CloseHandle(h);
+    data.resize(got);
+    return data;
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& data) {
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD put = 0;
+    const BOOL ok = WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &put, nullptr);
+    CloseHandle(h);
+    return ok && put == data.size();
+}
+
+std::vector<std::string> FolderNames(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::string name = found.cFileName;
+        if (name == "." || name == "..") continue;
+        names.push_back(name + ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? "\\" : ""));
+    } while (FindNextFileA(h, &found));
+    FindClose(h);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void RemoveTree(const std::string& folder) {
+    for (const std::string& name : FolderNames(folder)) {
+        const std::string path = folder + "\\" + name;
+        if (name.back() == '\\') {
+            RemoveTree(path.substr(0, path.size() - 1));
+        } else {
+            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(path.c_str());
+        }
+    }
+    RemoveDirectoryA(folder.c_str());
+}
+
+TempFolder::TempFolder(const std::string& tag) {
     char temp[MAX_PATH] = {0};
     GetTempPathA(sizeof temp, temp);
-    path = std::string(temp) + "velwin_" + tag + "_" + std::to_string(GetCurrentProcessId());
+    path = std::string(temp) + "vel-" + tag + "-" + std::to_string(GetCurrentProcessId());
+    RemoveTree(path);
     CreateDirectoryA(path.c_str(), nullptr);
 }
 
-namespace {
-void RemoveFiles(const std::string& folder, int depth) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        std::string full = folder + "\\" + name;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (depth > 0) RemoveFiles(full, depth - 1);
-            RemoveDirectoryA(full.c_str());
-        } else {
-            SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(full.c_str());
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-}
-}  // namespace
-
-TempFolder::~TempFolder() {
-    RemoveFiles(path, 1);
-    RemoveDirectoryA(path.c_str());
-}
-
-std::string TempFolder::Path(const std::string& name) const { return path + "\\" + name; }
-
-bool TempFolder::Write(const std::string& name, const std::string& text) const {
-    HANDLE file = CreateFileA(Path(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    const BOOL ok =
-        WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == text.size();
-}
+TempFolder::~TempFolder() { RemoveTree(path); }

@@ -49,19 +49,50 @@ void PumpMessages(DWORD milliseconds);
 // The path of a program that lies beside the running test program.
 std::string SiblingPath(const char* name);
 
-// A new empty folder under the temporary directory, removed with its files
-// (and subfolders one level deep) at the end.
+// Counts the ticks of a thread timer of periodMs while it lives: a wait
+// that serves the queue sees them, one that does not sees none. One counter
+// at a time.
+class TickCounter {
+public:
+    explicit TickCounter(UINT periodMs);
+    ~TickCounter();
+    TickCounter(const TickCounter&) = delete;
+    TickCounter& operator=(const TickCounter&) = delete;
+
+    int Ticks() const { return ticks_; }
+
+private:
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD);
+    UINT_PTR timer_;
+    static int ticks_;
+};
+
+// Whole files and folders, by ANSI paths.
+bool FileExists(const std::string& path);
+bool FolderExists(const std::string& path);
+std::string ReadWholeFile(const std::string& path);
+bool WriteWholeFile(const std::string& path, const std::string& data);
+// The names in a folder (subfolders end with "\"), "." and ".." left out,
+// sorted.
+std::vector<std::string> FolderNames(const std::string& folder);
+// Removes a folder with everything in it, read-only files included.
+void RemoveTree(const std::string& folder);
+
+// A new empty folder under the temporary directory, removed with its whole
+// tree at the end.
 class TempFolder {
 public:
-    explicit TempFolder(const char* tag);
+    explicit TempFolder(const std::string& tag);
     ~TempFolder();
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
 
     // path + "\\" + name
-    std::string Path(const std::string& name) const;
+    std::string Path(const std::string& name) const { return path + "\\" + name; }
     // Creates a file holding text; true on success.
-    bool Write(const std::string& name, const std::string& text) const;
+    bool Write(const std::string& name, const std::string& text) const {
+        return WriteWholeFile(Path(name), text);
+    }
 
     std::string path;
 };

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "app/LogRouting.h"
-#include "app/MainInstance.h"
+#include "framework/MainInstance.h"
+#include "services/LogRouting.h"
 #include "tests/framework/GuiTestSupport.h"
 
 namespace {

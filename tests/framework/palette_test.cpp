@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "framework/StaticObjects.h"
+#include "app/StaticObjects.h"
 
 namespace {
 

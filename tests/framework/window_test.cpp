@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "app/AppliMsg.h"
-#include "app/MainInstance.h"
+#include "app/MainFenetre.h"
+#include "framework/MainInstance.h"
 #include "tests/framework/GuiTestSupport.h"
 
 namespace {

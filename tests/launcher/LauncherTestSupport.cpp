@@ -1,9 +1,7 @@
 #include "tests/launcher/LauncherTestSupport.h"
 
-#include <algorithm>
-
 #include "archive/CtCompress.h"
-#include "tools/velpack/PayloadWriter.h"
+#include "tools/velpack/payload/PayloadWriter.h"
 
 namespace {
 std::string Environment(const char* name) {
@@ -50,10 +48,7 @@ size_t TestPayload::RecordOffset(int32_t index) const {
     return at;
 }
 
-std::string TimeInfo(uint64_t filetime) {
-    return "entry\r\nDWCL=" + std::to_string(static_cast<uint32_t>(filetime)) +
-           "\r\nDWCH=" + std::to_string(static_cast<uint32_t>(filetime >> 32)) + "\r\n";
-}
+std::string TimeInfo(uint64_t filetime) { return "entry" + InfoTimeLines(filetime) + "\r\n"; }
 
 uint64_t LastWriteTime(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -62,73 +57,8 @@ uint64_t LastWriteTime(const std::string& path) {
            data.ftLastWriteTime.dwLowDateTime;
 }
 
-bool FileExists(const std::string& path) {
-    const DWORD a = GetFileAttributesA(path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
-}
-
-bool FolderExists(const std::string& path) {
-    const DWORD a = GetFileAttributesA(path.c_str());
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-std::string ReadWholeFile(const std::string& path) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return std::string();
-    std::string data(GetFileSize(h, nullptr), '\0');
-    DWORD got = 0;
-    if (!data.empty()) ReadFile(h, &data[0], static_cast<DWORD>(data.size()), &got, nullptr);
-    CloseHandle(h);
-    data.resize(got);
-    return data;
-}
-
-bool WriteWholeFile(const std::string& path, const std::string& data) {
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    DWORD put = 0;
-    const BOOL ok = WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &put, nullptr);
-    CloseHandle(h);
-    return ok && put == data.size();
-}
-
-std::vector<std::string> FolderNames(const std::string& folder) {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE h = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (h == INVALID_HANDLE_VALUE) return names;
-    do {
-        const std::string name = found.cFileName;
-        if (name == "." || name == "..") continue;
-        names.push_back(name + ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? "\\" : ""));
-    } while (FindNextFileA(h, &found));
-    FindClose(h);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-void RemoveTree(const std::string& folder) {
-    for (const std::string& name : FolderNames(folder)) {
-        const std::string path = folder + "\\" + name;
-        if (name.back() == '\\') {
-            RemoveTree(path.substr(0, path.size() - 1));
-        } else {
-            SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(path.c_str());
-        }
-    }
-    RemoveDirectoryA(folder.c_str());
-}
-
 TempRoot::TempRoot(const std::string& tag)
-    : savedTmp_(Environment("TMP")), savedTemp_(Environment("TEMP")) {
-    char base[MAX_PATH];
-    GetTempPathA(sizeof base, base);
-    path = std::string(base) + "vel-" + tag + "-" + std::to_string(GetCurrentProcessId());
-    RemoveTree(path);
-    CreateDirectoryA(path.c_str(), nullptr);
+    : TempFolder(tag), savedTmp_(Environment("TMP")), savedTemp_(Environment("TEMP")) {
     char directory[MAX_PATH];
     GetCurrentDirectoryA(sizeof directory, directory);
     savedDirectory_ = directory;
@@ -140,5 +70,4 @@ TempRoot::~TempRoot() {
     SetCurrentDirectoryA(savedDirectory_.c_str());
     Restore("TMP", savedTmp_);
     Restore("TEMP", savedTemp_);
-    RemoveTree(path);
 }

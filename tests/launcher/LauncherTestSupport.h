@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/framework/GuiTestSupport.h"
+
 // An archive image: the first entry offset 4, then the records appended.
 struct TestPayload {
     TestPayload();
@@ -33,28 +35,13 @@ std::string TimeInfo(uint64_t filetime);
 // A file's last-write time as one 64-bit FILETIME value; 0 when unreadable.
 uint64_t LastWriteTime(const std::string& path);
 
-bool FileExists(const std::string& path);
-bool FolderExists(const std::string& path);
-std::string ReadWholeFile(const std::string& path);
-bool WriteWholeFile(const std::string& path, const std::string& data);
-// The names in a folder (subfolders end with "\"), "." and ".." left out.
-std::vector<std::string> FolderNames(const std::string& folder);
-// Removes a folder with everything in it, read-only files included.
-void RemoveTree(const std::string& folder);
-
-// A folder of its own under the build's temporary folder, removed with its
-// whole tree at the end; TMP and TEMP point at it while the object lives,
-// and the current directory is restored on the way out.
-class TempRoot {
+// A folder of its own under the temporary folder (see TempFolder); TMP
+// and TEMP point at it while the object lives, and the current directory is
+// restored on the way out.
+class TempRoot : public TempFolder {
 public:
     explicit TempRoot(const std::string& tag);
     ~TempRoot();
-    TempRoot(const TempRoot&) = delete;
-    TempRoot& operator=(const TempRoot&) = delete;
-
-    std::string Path(const std::string& name) const { return path + "\\" + name; }
-
-    std::string path;
 
 private:
     std::string savedTmp_;

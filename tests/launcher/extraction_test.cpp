@@ -156,18 +156,6 @@ TEST(Extraction, NamesThatWouldLeaveTheFolderAreNotWritten) {
     EXPECT_EQ(ReadWholeFile(folder + "\\sub\\inside.txt"), "inside");
 }
 
-TEST(Extraction, NameRules) {
-    for (const char* inside : {"a.txt", "sub\\a.txt", "a..b.txt", "..a", "a..", "console.txt",
-                               "com10.txt", "lpt0.x", "x\\.\\y"}) {
-        EXPECT_EQ(CtExtractDlg::NameStaysInside(inside), 1) << inside;
-    }
-    for (const char* outside : {"", "..", "..\\a", "a\\..", "a/../../b", "\\a", "/a", "C:a",
-                                "c:\\a", "a:stream", "CON", "con.txt", "Aux", "NUL.tar.gz",
-                                "com1", "LPT9.log", "sub\\prn", "con .txt"}) {
-        EXPECT_EQ(CtExtractDlg::NameStaysInside(outside), 0) << outside;
-    }
-}
-
 TEST(Extraction, ADamagedThirdEntryEndsTheWritingButNotTheRun) {
     TempRoot root("damaged");
     TestPayload payload;

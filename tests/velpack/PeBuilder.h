@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/velpack/PeImage.h"
+#include "tools/velpack/pe/PeImage.h"
 
 namespace testpe {
 

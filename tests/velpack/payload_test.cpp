@@ -6,8 +6,8 @@
 #include "archive/CtArchive.h"
 #include "launcher/IstPlan.h"
 #include "tests/container/ArchiveBuilder.h"
-#include "tools/velpack/PayloadWalk.h"
-#include "tools/velpack/PayloadWriter.h"
+#include "tools/velpack/payload/PayloadWalk.h"
+#include "tools/velpack/payload/PayloadWriter.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "tests/velpack/PeBuilder.h"
-#include "tools/velpack/PayloadSource.h"
-#include "tools/velpack/PeImage.h"
-#include "tools/velpack/PeRebuild.h"
-#include "tools/velpack/ResourceTree.h"
+#include "tools/velpack/payload/PayloadSource.h"
+#include "tools/velpack/pe/PeImage.h"
+#include "tools/velpack/pe/PeRebuild.h"
+#include "tools/velpack/pe/ResourceTree.h"
 
 namespace {
 

@@ -1,0 +1,157 @@
+// velpack encode [--stages LIST] IN OUT
+// velpack decode --size N IN OUT
+//
+// One compressed content at a time, as an archive entry of method 2 holds
+// it: for trying the codec on a file and for taking a damaged entry apart.
+#include <CLI/CLI.hpp>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "archive/CtCompress.h"
+#include "archive/CtMem.h"
+#include "services/LogRouting.h"
+#include "tools/velpack/commands/Command.h"
+#include "tools/velpack/host/Diagnostics.h"
+#include "tools/velpack/host/HostFile.h"
+
+namespace {
+
+struct EncodeArguments {
+    std::string stages = "best";
+    std::string in;
+    std::string out;
+};
+
+struct DecodeArguments {
+    int32_t size = 0;
+    std::string in;
+    std::string out;
+};
+
+const int kBest = -1;
+const int kInvalid = -2;
+
+// "best", "none", or a comma list of run, ref and bits: the flags byte of
+// the stages, kBest, or kInvalid.
+int ParseStages(const std::string& text) {
+    if (text == "best") return kBest;
+    if (text == "none") return 0;
+    int flags = 0;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = text.find(',', start);
+        const std::string name = text.substr(start, comma - start);
+        int bit = 0;
+        if (name == "run") bit = kCtStageRuns;
+        if (name == "ref") bit = kCtStageRefs;
+        if (name == "bits") bit = kCtStageBits;
+        if (bit == 0 || (flags & bit)) return kInvalid;
+        flags |= bit;
+        if (comma == std::string::npos) return flags;
+        start = comma + 1;
+    }
+}
+
+bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& data) {
+    HostFile file;
+    if (file.CreateReplace(path) && file.Write(data.data(), data.size()) && file.Close()) {
+        return true;
+    }
+    Complain(path, file.Error());
+    return false;
+}
+
+int RunEncode(const EncodeArguments& a) {
+    std::vector<uint8_t> data;
+    std::string error;
+    if (!ReadWholeFile(a.in, &data, &error)) {
+        Complain(a.in, error);
+        return kExitFailed;
+    }
+    // The launcher decodes into blocks of "unpacked size + 256" bytes.
+    if (data.size() > static_cast<size_t>(CtMem::kMaxRequest)) {
+        Complain(a.in, "too large for an archive entry");
+        return kExitFailed;
+    }
+    const int stages = ParseStages(a.stages);
+    const std::vector<uint8_t> content =
+        stages == kBest ? CtCompress(data.data(), data.size())
+                        : CtCompress(data.data(), data.size(), static_cast<uint8_t>(stages));
+    if (content.empty()) {
+        Complain(a.in, "the stages " + a.stages +
+                           " cannot carry this data within the decoder's bounds");
+        return kExitFailed;
+    }
+    return WriteWholeFile(a.out, content) ? kExitOk : kExitFailed;
+}
+
+// The decoder reports its errors only as log texts on channel 69, "Erreur
+// en décompréssion code %d": the code is the number that ends the text.
+class DecodeErrorCatcher : public LogReceiver {
+public:
+    DecodeErrorCatcher() : LogReceiver(kLogArchive), code(0) { AttachLogReceiver(this); }
+    ~DecodeErrorCatcher() override { DetachLogReceiver(this); }
+    void Log(const char* text) override {
+        const std::string t = text;
+        const size_t space = t.rfind(' ');
+        code = space == std::string::npos ? -1 : std::atoi(t.c_str() + space + 1);
+        if (code == 0) code = -1;  // a text without a number is still an error
+    }
+    int32_t code;
+};
+
+int RunDecode(const DecodeArguments& a) {
+    std::vector<uint8_t> content;
+    std::string error;
+    if (!ReadWholeFile(a.in, &content, &error)) {
+        Complain(a.in, error);
+        return kExitFailed;
+    }
+    if (content.size() > static_cast<size_t>(INT32_MAX)) {
+        Complain(a.in, "too large for an archive entry");
+        return kExitFailed;
+    }
+    std::vector<uint8_t> out(static_cast<size_t>(a.size));
+    DecodeErrorCatcher catcher;
+    const int32_t n = CtDecompress(content.data(), static_cast<int32_t>(content.size()),
+                                   out.data(), a.size);
+    if (catcher.code != 0) {
+        Complain("", "decode error code " + std::to_string(catcher.code));
+        return kExitFailed;
+    }
+    if (n != a.size) {
+        Warn(a.in, "decoded " + std::to_string(n) + " bytes, not " + std::to_string(a.size));
+    }
+    out.resize(static_cast<size_t>(n));
+    return WriteWholeFile(a.out, out) ? kExitOk : kExitFailed;
+}
+
+}  // namespace
+
+VelpackCommand AddEncodeCommand(CLI::App& app) {
+    auto a = std::make_shared<EncodeArguments>();
+    CLI::App* c = app.add_subcommand("encode", "Compress one file as an archive entry's content");
+    c->add_option("--stages", a->stages,
+                  "best (default), none, or a comma list of run, ref and bits")
+        ->check([](const std::string& text) {
+            return ParseStages(text) == kInvalid ? "not best, none or a list of run, ref, bits"
+                                                 : std::string();
+        });
+    c->add_option("IN", a->in, "file to compress")->required();
+    c->add_option("OUT", a->out, "compressed content, flags byte first")->required();
+    return VelpackCommand{c, [a] { return RunEncode(*a); }};
+}
+
+VelpackCommand AddDecodeCommand(CLI::App& app) {
+    auto a = std::make_shared<DecodeArguments>();
+    CLI::App* c = app.add_subcommand("decode", "Decompress one archive entry's content");
+    c->add_option("--size", a->size, "unpacked size (the decoder's capacity)")
+        ->required()
+        ->check(CLI::Range(0, INT32_MAX));
+    c->add_option("IN", a->in, "compressed content")->required();
+    c->add_option("OUT", a->out, "decoded file; not written when decoding fails")->required();
+    return VelpackCommand{c, [a] { return RunDecode(*a); }};
+}

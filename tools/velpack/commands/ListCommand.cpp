@@ -1,0 +1,166 @@
+// velpack list FILE [--json]
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <memory>
+
+#include "archive/CtArchive.h"
+#include "launcher/IstPlan.h"
+#include "tools/velpack/commands/Command.h"
+#include "tools/velpack/host/AnsiText.h"
+#include "tools/velpack/host/Diagnostics.h"
+#include "tools/velpack/host/FileTimes.h"
+#include "tools/velpack/payload/NameRules.h"
+#include "tools/velpack/payload/OpenPayload.h"
+
+namespace {
+
+struct ListArguments {
+    std::string file;
+    bool json = false;
+};
+
+// What the launcher does with a plan: the installation sequence's table.
+struct LauncherActions {
+    bool confirmation = false;
+    bool message = false;  // "Aucune information d'installation !" instead
+    bool extraction = false;
+    bool runProgram = false;
+    const char* startInstall = "never";  // "always", "if_program_exit_code_nonzero"
+    size_t extracted = 0;
+    bool installInPayload = false;
+};
+
+LauncherActions ActionsOf(const IST_PLAN& plan, const std::vector<RecordReport>& records) {
+    LauncherActions a;
+    const bool title = plan.title[0] != 0;
+    const bool program = plan.program[0] != 0;
+    a.confirmation = title;
+    a.message = !title && !program;
+    a.extraction = title || program;
+    a.runProgram = program;
+    if (title) a.startInstall = program ? "if_program_exit_code_nonzero" : "always";
+    a.extracted = a.extraction ? LauncherEntryCount(records) : 0;
+    for (size_t i = 0; i < a.extracted; ++i) {
+        if (FoldedName(records[i].name) == "INSTALL.EXE") a.installInPayload = true;
+    }
+    return a;
+}
+
+void PrintText(const std::vector<RecordReport>& records,
+               const IST_PLAN& plan, const LauncherActions& actions) {
+    std::printf("%5s  %6s  %10s  %10s  %-28s  %-5s  %s\n", "index", "method", "stored",
+                "unpacked", "modified (UTC)", "check", "name");
+    for (const RecordReport& r : records) {
+        const bool parts = r.state == CtArchive::kRecordSound;
+        const bool length = r.state != CtArchive::kRecordBadLength;
+        std::printf("%5d  %6s  %10s  %10s  %-28s  %-5s  %s\n", r.index,
+                    std::to_string(r.entry.method).c_str(),
+                    parts ? std::to_string(r.entry.ContentLength()).c_str() : "-",
+                    std::to_string(r.entry.unpackedSize).c_str(),
+                    r.hasTime ? IsoFromFileTime(r.fileTime).c_str() : "-",
+                    !length ? "-" : r.checkwordOk ? "ok" : "bad",
+                    parts ? PrintableAnsi(r.name).c_str() : "?");
+    }
+    const std::string title = PrintableAnsi(plan.title);
+    const std::string program = PrintableAnsi(plan.program);
+    std::printf("\ntitle:    %s\nprogram:  %s\nlauncher:\n", title.empty() ? "(none)" : title.c_str(),
+                program.empty() ? "(none)" : program.c_str());
+    if (actions.message) {
+        std::printf("  shows \"Aucune information d'installation !\" and ends: nothing is "
+                    "extracted or started\n");
+        return;
+    }
+    int step = 1;
+    if (actions.confirmation) {
+        std::printf("  %d. asks \"Ce programme va lancer l'installation de : %s\" (OK, Quitter; "
+                    "\"auto=1\" in its command line answers OK)\n",
+                    step++, title.c_str());
+    }
+    if (actions.extracted == records.size()) {
+        std::printf("  %d. extracts all %zu entries into %%TEMP%%\\tmp_vel\n", step++,
+                    actions.extracted);
+    } else {
+        std::printf("  %d. extracts the first %zu of %zu entries into %%TEMP%%\\tmp_vel and "
+                    "stops at the damaged entry %zu\n",
+                    step++, actions.extracted, records.size(), actions.extracted);
+    }
+    if (actions.runProgram) {
+        std::printf("  %d. runs %s and waits for it; an exit code of 0 ends the run there\n",
+                    step++, program.c_str());
+    }
+    if (actions.confirmation) {
+        std::printf("  %d. starts install.exe with the launcher's command line%s%s\n", step++,
+                    actions.runProgram ? ", if the program ended with a nonzero exit code" : "",
+                    actions.installInPayload ? "" : " (warning: install.exe is not among the entries)");
+    }
+}
+
+void PrintJson(const ListArguments& a, const PayloadSource& source,
+               const std::vector<RecordReport>& records, const IST_PLAN& plan,
+               const LauncherActions& actions) {
+    nlohmann::json entries = nlohmann::json::array();
+    for (const RecordReport& r : records) {
+        const bool parts = r.state == CtArchive::kRecordSound;
+        nlohmann::json e;
+        e["index"] = r.index;
+        e["name"] = parts ? PrintableAnsi(r.name) : "";
+        e["method"] = r.entry.method;
+        e["stored_size"] = parts ? nlohmann::json(r.entry.ContentLength()) : nlohmann::json();
+        e["unpacked_size"] = r.entry.unpackedSize;
+        e["mtime"] = r.hasTime ? nlohmann::json(IsoFromFileTime(r.fileTime)) : nlohmann::json();
+        e["checkword_ok"] = r.checkwordOk;
+        const std::string damage = r.Damage();
+        if (!damage.empty()) e["damage"] = damage;
+        entries.push_back(e);
+    }
+    nlohmann::json out;
+    out["file"] = a.file;
+    out["source"] = source.fromExecutable ? "executable" : "payload";
+    out["entries"] = entries;
+    out["plan"] = {{"title", PrintableAnsi(plan.title)}, {"program", PrintableAnsi(plan.program)}};
+    out["actions"] = {{"confirmation", actions.confirmation},
+                      {"message", actions.message},
+                      {"extraction", actions.extraction},
+                      {"extracted_entries", actions.extracted},
+                      {"run_program", actions.runProgram},
+                      {"start_install", actions.startInstall},
+                      {"install_exe_in_payload", actions.installInPayload}};
+    std::printf("%s\n", out.dump(2).c_str());
+}
+
+int RunList(const ListArguments& a) {
+    OpenedPayload opened;
+    if (!OpenPayload(a.file, &opened)) return kExitFailed;
+    const std::vector<RecordReport>& records = opened.records;
+    IST_PLAN plan;
+    plan.DrawUp(opened.archive);
+    const LauncherActions actions = ActionsOf(plan, records);
+    if (a.json) {
+        PrintJson(a, opened.source, records, plan, actions);
+    } else {
+        PrintText(records, plan, actions);
+    }
+    std::fflush(stdout);
+    int status = kExitOk;
+    for (const RecordReport& r : records) {
+        const std::string damage = r.Damage();
+        if (damage.empty()) continue;
+        Complain(a.file, "entry " + std::to_string(r.index) + ": " + damage);
+        status = kExitFailed;
+    }
+    return status;
+}
+
+}  // namespace
+
+VelpackCommand AddListCommand(CLI::App& app) {
+    auto a = std::make_shared<ListArguments>();
+    CLI::App* c = app.add_subcommand(
+        "list", "List the entries of a payload and what the launcher will do with them");
+    c->add_option("FILE", a->file, "Payload, or executable with an EXE_DATA resource 1")->required();
+    c->add_flag("--json", a->json, "Print one JSON object (entries, plan, actions)");
+    c->footer("Exit status 1 when an entry is damaged (listed all the same, and named on stderr).");
+    return VelpackCommand{c, [a]() { return RunList(*a); }};
+}
