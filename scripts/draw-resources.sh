@@ -1,9 +1,16 @@
 #!/bin/sh
 # Draws the launcher's own artwork with ImageMagick (Debian's imagemagick,
 # fonts from fonts-wine) and writes it into resources/:
-#   logo.bmp     the VEL_L bitmap: 229 x 113, 8 bits per pixel, a palette of
-#                256 colours, uncompressed (BMP3), as the dialog shows it
-#   velstub.ico  the G_ICON icon: 32 x 32 and 16 x 16
+#   logo.bmp     the VEL_L bitmap: 229 x 113, 8 bits per pixel, as the dialog
+#                shows it; drawn with a palette of at most 256 colours, then
+#                run-length encoded (BI_RLE8) by scripts/bmp-rle8.pl with the
+#                palette cut after the last colour used (27 KB uncompressed,
+#                4.5 KB so: the stub carries it)
+#   velstub.ico  the G_ICON icon: 32 x 32 and 16 x 16 at 32 bits per pixel
+#                (the alpha channel smooths the disc's edge); Windows shows
+#                the file with the 32 x 32 image in Explorer's icon views and
+#                the 16 x 16 one in its lists, and would scale the other down
+#                (blurred) if one were missing
 # The results are committed; run this only to change the artwork.
 set -eu
 cd "$(dirname "$0")/.."
@@ -35,7 +42,8 @@ emblem 64 "$tmp/emblem64.png"
     -font "$regular" -pointsize 13 -fill "$grey" -annotate +82+63 'Informatique' \
     -fill "$teal" -draw 'rectangle 10,80 218,81' \
     -font "$regular" -pointsize 11 -fill "$grey" -annotate +10+101 "Programme d'installation" \
-    +dither -type Palette -colors 256 -compress None BMP3:resources/logo.bmp
+    +dither -type Palette -colors 256 -compress None BMP3:"$tmp/logo.bmp"
+perl scripts/bmp-rle8.pl "$tmp/logo.bmp" resources/logo.bmp
 
 # Icons: drawn large and scaled, so that the small sizes stay smooth.
 emblem 256 "$tmp/emblem256.png"

@@ -1,8 +1,9 @@
 #!/bin/sh
 # Screenshots of what the user sees: the confirmation dialog and the message
 # box, taken from the test display with ImageMagick's import and checked for
-# size and position (centred on the screen); the dialog is then answered
-# with a real key press (xdotool), and the run must go on to install.exe.
+# size and position (centred on the screen), and the dialog's logo for every
+# pixel; the dialog is then answered with a real key press (xdotool), and the
+# run must go on to install.exe.
 #
 # usage: screenshots.sh WINE_RUN VELPACK_EXE STUB_EXE PROBE_EXE OUT_DIR
 set -eu
@@ -12,6 +13,8 @@ DISPLAY=$(cat "$state/display")
 export DISPLAY
 import=/usr/bin/import
 convert=/usr/bin/convert
+compare=/usr/bin/compare
+logo=$(dirname "$0")/../../resources/logo.bmp
 work=$out/screenshots
 rm -rf "$work"
 mkdir -p "$work/titled" "$work/empty"
@@ -69,6 +72,15 @@ w=$(wait_window shot.exe) || fail "no confirmation dialog"
 sleep 0.5
 "$import" -window root "$out/confirmation.png"
 check_centred "$w" "$out/confirmation.png"
+# The static control decodes the run-length encoded bitmap itself: the logo
+# must show exactly the picture of logo.bmp, from the top left corner of the
+# dialog's client area, inside the 3-pixel frame that hides its last rows.
+eval "$(xdotool getwindowgeometry --shell "$w")"
+shown=229x$((113 - 6))
+"$convert" "$out/confirmation.png" -crop "$shown+$((X + 3))+$((Y + 3))" +repage "$work/shown.png"
+"$convert" "$logo" -crop "$shown+0+0" +repage "$work/logo.png"
+differ=$("$compare" -metric AE "$work/shown.png" "$work/logo.png" null: 2>&1 || true)
+[ "$differ" = 0 ] || fail "$out/confirmation.png: the logo differs from logo.bmp in $differ pixels"
 xdotool windowfocus "$w" key Return
 wait $launcher || fail "the launcher ended with an error"
 i=0
