@@ -1,7 +1,6 @@
 #include "app/Main.h"
 
 #include "app/MainFenetre.h"
-#include "app/Periode.h"
 #include "services/Text.h"
 
 MAIN* MAIN::CurrentApplication = nullptr;
@@ -84,6 +83,14 @@ void MAIN::OnMessage(MessageRecord* record) {
 void MAIN::Run() {
     if (previousInstance == nullptr) RegisterClasses();
     InitInstance();
+    // Without a window nothing would ever post the quit message: the loop
+    // would wait forever, invisibly.
+    if (CurrentMainWindow() == nullptr) {
+        resultCode = kNoMainWindowResult;
+        delete mainWindow;
+        mainWindow = nullptr;
+        return;
+    }
     earlierWindow = nullptr;
     // The earlier copies answer during the broadcast itself.
     if (WantsSingleInstance() != 0) AnnouncePresence();
@@ -123,6 +130,9 @@ void MAIN::TranslateAndDispatch(MSG* message) {
 void MAIN::MessageLoop() {
     MSG message = {};
     for (;;) {
+        // A nested pump that took the quit message has set the flag: the
+        // queue may stay empty from now on, so look before waiting on it.
+        if (QuitSeen != 0) break;
         const BOOL got = GetMessageA(&message, nullptr, 0, 0);
         if (got == 0) break;
         // An error leaves nothing to dispatch; the loop goes on.
@@ -148,11 +158,14 @@ int32_t MAIN::PumpPending() {
 }
 
 void MAIN::PumpFor(int32_t milliseconds) {
-    const int32_t start = ClockMs();
+    // Measured on the tick count, which the system clock does not move:
+    // ClockMs follows the time of day, and a step back of it would count as
+    // a day gone (or, within a second, as the whole 32-bit range).
+    const DWORD start = GetTickCount();
     for (;;) {
         PumpPending();
         if (milliseconds <= 0) return;
-        const uint32_t elapsed = ClockElapsed(start, ClockMs());
+        const uint32_t elapsed = GetTickCount() - start;
         if (elapsed >= static_cast<uint32_t>(milliseconds)) return;
         // Sleeps until a message comes (MWMO_INPUTAVAILABLE: also one that
         // was seen but left in the queue) or the time is up, rather than

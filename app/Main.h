@@ -30,8 +30,9 @@ public:
     MAIN(const char* name, HINSTANCE instance, HINSTANCE previousInstance,
          const char* commandLine, int32_t showCommand);
 
-    // Pumps for at least milliseconds of ClockMs time (one pass for 0 or
-    // less), sleeping between passes until a message comes or the time is up.
+    // Pumps for at least milliseconds (one pass for 0 or less), sleeping
+    // between passes until a message comes or the time is up. The time is
+    // the system's tick count, which setting the clock does not change.
     void PumpFor(int32_t milliseconds) override;
 
     // Operations appended to MAIN_INSTANCE's, in order.
@@ -53,8 +54,11 @@ public:
     void OnMessage(MessageRecord* record) override;
 
     // Classes, instance, the single-instance check, the loop; then deletes
-    // the main window. Called once.
+    // the main window. Called once. When InitInstance left no main window
+    // (it could not be made), the loop is not entered and resultCode is
+    // kNoMainWindowResult.
     void Run();
+    static constexpr int32_t kNoMainWindowResult = 6;
     // Dispatches every message waiting now. Always 1.
     int32_t PumpPending();
     // Broadcasts request 0xFFFF with the main window.

@@ -20,9 +20,7 @@ uint32_t ClockElapsed(int32_t start, int32_t now) {
 }
 
 #ifdef _WIN32
-namespace {
 uint32_t ClockLastSeconds = 0;
-}  // namespace
 
 int32_t ClockMs() {
     SYSTEMTIME t;

@@ -27,8 +27,9 @@ int32_t ClockFromTimeOfDay(uint32_t* lastSeconds, uint32_t hour, uint32_t minute
 uint32_t ClockElapsed(int32_t start, int32_t now);
 
 #ifdef _WIN32
-// The process's clock over GetSystemTime.
+// The process's clock over GetSystemTime, and its state (lastSeconds).
 int32_t ClockMs();
+extern uint32_t ClockLastSeconds;
 #endif
 
 class PERIODE {

@@ -96,11 +96,23 @@ int32_t CtEntry::ReadInfo(char* buffer, int32_t capacity) const {
     return 1;
 }
 
+int32_t CtEntry::Damage() const {
+    if (LengthFits() == 0) return kCtDamageLength;
+    if (Fits() == 0) return kCtDamageParts;
+    if (Checkword() != checkword) return kCtDamageCheckword;
+    if (static_cast<uint32_t>(method) > kCtMethodLast) return kCtDamageMethod;
+    // The unpacked size is not covered by the checkword: a negative one, or
+    // one for which the caller's block of size + spare bytes would not
+    // exist, is refused rather than trusted.
+    if (unpackedSize < 0 || unpackedSize > kCtMaxUnpacked) return kCtDamageUnpacked;
+    if ((method & kCtMethodCompressed) == 0 && ContentLength() != unpackedSize) {
+        return kCtDamageStoredSize;
+    }
+    return kCtSound;
+}
+
 int32_t CtEntry::ReadContent(uint8_t* buffer, int32_t capacity) const {
     if (buffer == nullptr || Fits() == 0) return 0;
-    // The unpacked size is not covered by the checkword: a negative one, or
-    // one for which the caller's block of size + spare bytes would not exist, is
-    // refused here rather than trusted.
     if (unpackedSize < 0 || unpackedSize > kCtMaxUnpacked) return 0;
     if (capacity < unpackedSize) return 0;
     if (Checkword() != checkword) return 0;
@@ -108,16 +120,15 @@ int32_t CtEntry::ReadContent(uint8_t* buffer, int32_t capacity) const {
     const uint8_t* source = Content();
     const int32_t stored = ContentLength();
     if ((method & kCtMethodCompressed) != 0) {
-        CtDecompress(source, stored, buffer, unpackedSize);
-        return 1;
+        return CtDecompress(source, stored, buffer, unpackedSize) == unpackedSize ? 1 : 0;
     }
     // Stored: at most capacity bytes, then the terminator, so the write
     // ends at buffer[capacity] at the latest.
     const int32_t n = stored < capacity ? stored : capacity;
-    const uint8_t flip = method == 1 ? 0xFF : 0x00;
+    const uint8_t flip = method == kCtMethodComplemented ? 0xFF : 0x00;
     for (int32_t i = 0; i < n; ++i) buffer[i] = static_cast<uint8_t>(source[i] ^ flip);
     buffer[n] = 0;
-    return 1;
+    return n == unpackedSize ? 1 : 0;
 }
 
 CtArchive::CtArchive(const void* base, int32_t size)
@@ -141,17 +152,42 @@ int32_t CtArchive::RecordAt(int32_t offset, CtEntry* entry) const {
     return found.Fits() != 0 ? kRecordSound : kRecordBadParts;
 }
 
-int32_t CtArchive::GetEntry(int32_t index, char* name, int32_t nameCapacity, char* info,
-                            int32_t infoCapacity, uint8_t* content, int32_t* length) const {
-    // Every call walks from the first record: nothing is remembered. Each
-    // sound record is at least a header long, so the walk always ends.
+int32_t CtArchive::FirstDamage(int32_t* index) const {
     CtEntry entry;
     int32_t offset = FirstRecord();
     for (int32_t i = 0;; ++i) {
-        if (RecordAt(offset, &entry) != kRecordSound) return 0;
-        if (i == index) break;
+        // A record of length 0, or none left in the image, ends the archive.
+        if (RecordAt(offset, &entry) == kRecordEnd) return kCtSound;
+        const int32_t damage = entry.Damage();
+        if (damage != kCtSound) {
+            if (index != nullptr) *index = i;
+            return damage;
+        }
         offset += entry.length;
     }
+}
+
+int32_t CtArchive::ReadEntryContent(int32_t index, uint8_t* buffer, int32_t capacity) const {
+    CtEntry entry;
+    if (!Find(index, &entry)) return 0;
+    return entry.ReadContent(buffer, capacity);
+}
+
+int32_t CtArchive::Find(int32_t index, CtEntry* entry) const {
+    // Every call walks from the first record: nothing is remembered. Each
+    // sound record is at least a header long, so the walk always ends.
+    int32_t offset = FirstRecord();
+    for (int32_t i = 0;; ++i) {
+        if (RecordAt(offset, entry) != kRecordSound) return 0;
+        if (i == index) return 1;
+        offset += entry->length;
+    }
+}
+
+int32_t CtArchive::GetEntry(int32_t index, char* name, int32_t nameCapacity, char* info,
+                            int32_t infoCapacity, uint8_t* content, int32_t* length) const {
+    CtEntry entry;
+    if (!Find(index, &entry)) return 0;
     if (entry.Checkword() != entry.checkword) {
         SendLog(kLogArchive, kCheckwordError);
         return 0;

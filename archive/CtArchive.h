@@ -13,6 +13,18 @@
 
 #include "archive/CtFormat.h"
 
+// What is wrong with a record, in the order the checks are made; the first
+// that applies is the record's damage.
+enum CtDamage : int32_t {
+    kCtSound = 0,
+    kCtDamageLength = 1,      // the record length is below its header or past the image
+    kCtDamageParts = 2,       // name and information text do not fit the record
+    kCtDamageCheckword = 3,   // the checkword is wrong
+    kCtDamageMethod = 4,      // an unknown method
+    kCtDamageUnpacked = 5,    // an unpacked size no block can hold (negative, too large)
+    kCtDamageStoredSize = 6,  // a stored content whose length is not the unpacked size
+};
+
 class CtEntry {
 public:
     // No record: every field 0, nothing fits.
@@ -43,15 +55,20 @@ public:
     int32_t ReadName(char* buffer, int32_t capacity) const;
     int32_t ReadInfo(char* buffer, int32_t capacity) const;
 
+    // The record's damage (CtDamage), found without decoding anything:
+    // kCtSound for a record the launcher reads whole.
+    int32_t Damage() const;
+
     // The decoded content into buffer, which may receive capacity bytes.
-    // Answers 0, with the buffer untouched, when capacity is below the
+    // Writes nothing, with the buffer untouched, when capacity is below the
     // unpacked size, the unpacked size is negative or leaves no room for
     // the callers' spare bytes, the checkword is wrong, or the method is
     // unknown. Stored contents (methods 0 and 1) are followed by a zero
     // byte: at most capacity + 1 bytes are written, so the buffer must hold
     // capacity + 1. Compressed contents write at most the unpacked size and
     // no terminator; a decoding failure is logged by the decompressor and
-    // still answers 1.
+    // leaves the buffer untouched. Answers 1 only when the buffer then holds
+    // the whole unpacked content, exactly.
     int32_t ReadContent(uint8_t* buffer, int32_t capacity) const;
 
     const uint8_t* record;
@@ -76,6 +93,19 @@ public:
     int32_t GetEntry(int32_t index, char* name, int32_t nameCapacity, char* info,
                      int32_t infoCapacity, uint8_t* content, int32_t* length) const;
 
+    // The content of entry index as GetEntry delivers it (capacity as
+    // *length there); 1 only when buffer then holds the whole unpacked
+    // content: 0 for a missing or damaged entry, or a content that cannot
+    // be read whole (see CtEntry::ReadContent).
+    int32_t ReadEntryContent(int32_t index, uint8_t* buffer, int32_t capacity) const;
+
+    // Checks every record from the first to the end without decoding
+    // anything: answers the damage (CtDamage) of the first damaged record,
+    // its index in *index (when index is not null), or kCtSound when there
+    // is none. A download cut
+    // short or damaged anywhere shows here, before anything is written.
+    int32_t FirstDamage(int32_t* index) const;
+
     // For tools that walk the records themselves, past damaged ones.
     enum RecordState : int32_t {
         kRecordEnd = 0,       // no record here: the archive ends
@@ -94,6 +124,11 @@ public:
 
     const uint8_t* base;
     int32_t size;
+
+private:
+    // The sound record of entry index, walked to from the first: 0 when the
+    // walk ends before it.
+    int32_t Find(int32_t index, CtEntry* entry) const;
 };
 
 #endif

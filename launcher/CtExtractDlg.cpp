@@ -3,10 +3,12 @@
 #include "archive/CtArchive.h"
 #include "archive/CtFormat.h"
 #include "archive/CtMem.h"
+#include "launcher/AnsiTempPath.h"
 #include "launcher/EntryName.h"
 #include "launcher/StubResources.h"
 #include "services/FileList.h"
 #include "services/HFile.h"
+#include "services/LogRouting.h"
 #include "services/Text.h"
 
 namespace {
@@ -14,6 +16,9 @@ namespace {
 const int32_t kExtractCommand = 100;
 // Every path of the extraction is built in buffers of this size.
 const int32_t kPathCapacity = 256;
+
+// Logged for an entry the launcher does not write, with its name.
+const char kSkippedText[] = "Nom refus\xE9 : ";
 
 bool EndsWithBackslash(const char* text) {
     const int32_t n = TextLength(text);
@@ -23,12 +28,13 @@ bool EndsWithBackslash(const char* text) {
 }  // namespace
 
 CtExtractDlg::CtExtractDlg(FEN_OBJ* parent, char* folder, int32_t capacity,
-                           const CtArchive* archive)
+                           const CtArchive* archive, CtExtractReport* report)
     : M_DIALOG(parent, kStubDialog),
       status(nullptr),
       folder(folder),
       capacity(capacity),
-      archive(archive) {}
+      archive(archive),
+      report(report) {}
 
 CtExtractDlg::~CtExtractDlg() {}
 
@@ -47,23 +53,19 @@ void CtExtractDlg::DoCommand(MessageRecord* record) {
 }
 
 int32_t CtExtractDlg::Extract() {
-    if (folder == nullptr || capacity < 2) return 0;
+    if (folder == nullptr || capacity < 2) return NoFolder();
     // Paths are built from the folder in buffers of kPathCapacity: refuse a
     // temporary path that would leave no room for "\tmp_vel" and a name,
     // before anything is deleted, rather than cut a path into another one.
     const int32_t room = capacity < kPathCapacity ? capacity : kPathCapacity;
-    const DWORD got = GetTempPathA(static_cast<DWORD>(room), folder);
-    if (got == 0 || got >= static_cast<DWORD>(room)) {
-        folder[0] = 0;
-        return 0;
-    }
-    if (!EndsWithBackslash(folder) && TextAppendBounded(folder, room, "\\") < 0) return 0;
-    if (TextAppendBounded(folder, room, kCtFolderName) < 0) return 0;
-    if (TextLength(folder) + 1 + (kCtNameCapacity - 1) > kPathCapacity - 1) return 0;
+    if (AnsiTempPath(folder, room) == 0) return NoFolder();
+    if (!EndsWithBackslash(folder) && TextAppendBounded(folder, room, "\\") < 0) return NoFolder();
+    if (TextAppendBounded(folder, room, kCtFolderName) < 0) return NoFolder();
+    if (TextLength(folder) + 1 + (kCtNameCapacity - 1) > kPathCapacity - 1) return NoFolder();
 
     if (!SetCurrentDirectoryA(folder)) {
         CreateDirectoryA(folder, nullptr);
-        if (!SetCurrentDirectoryA(folder)) return 0;
+        if (!SetCurrentDirectoryA(folder)) return NoFolder();
     }
 
     char pattern[kPathCapacity];
@@ -88,24 +90,54 @@ int32_t CtExtractDlg::Extract() {
         }
     }
 
-    // Write every entry, one block at a time. The block is zero-filled and
-    // ten bytes longer than the content, which room a stored content's
-    // terminator needs.
     for (int32_t i = 0;; ++i) {
         char name[kCtNameCapacity];
-        int32_t unpacked = 0;
-        if (!archive->GetEntry(i, name, sizeof name, nullptr, 0, nullptr, &unpacked)) break;
-        CtMem block(CtMem::Padded(unpacked, kCtSpareBytes));
-        if (!block.Held()) continue;
         char info[kCtInfoCapacity];
+        int32_t unpacked = 0;
         info[0] = 0;
-        int32_t length = unpacked;
-        archive->GetEntry(i, name, sizeof name, info, sizeof info, block.data, &length);
-        if (!EntryNameStaysInside(name)) continue;
-        H_FILE file;
-        if (!file.Open(name, CREATE_ALWAYS, GENERIC_READ | GENERIC_WRITE)) continue;
-        file.Write(block.data, unpacked);
-        file.SetWriteTime(info, 0);
+        if (!archive->GetEntry(i, name, sizeof name, info, sizeof info, nullptr, &unpacked)) break;
+        if (!EntryNameStaysInside(name)) {
+            int32_t at = 0;
+            TextCopy(LogTextBuffer, kSkippedText, sizeof LogTextBuffer, &at);
+            TextCopy(LogTextBuffer, name, sizeof LogTextBuffer, &at);
+            SendLog(kLogArchive, LogTextBuffer);
+            continue;
+        }
+        if (!WriteEntry(i, name, info, unpacked)) return EntryFailed(name);
     }
     return 1;
+}
+
+int32_t CtExtractDlg::WriteEntry(int32_t index, const char* name, const char* info,
+                                 int32_t unpacked) {
+    // One block at a time, zero-filled and ten bytes longer than the content,
+    // which room a stored content's terminator needs. Nothing is written
+    // unless the content is whole: a content that fails to decode never
+    // becomes a file of zeros.
+    CtMem block(CtMem::Padded(unpacked, kCtSpareBytes));
+    if (!block.Held()) return 0;
+    if (!archive->ReadEntryContent(index, block.data, unpacked)) return 0;
+    H_FILE file;
+    if (!file.Open(name, CREATE_ALWAYS, GENERIC_READ | GENERIC_WRITE)) return 0;
+    if (file.Write(block.data, unpacked) != static_cast<uint32_t>(unpacked)) {
+        // A disk that filled up leaves no half file behind.
+        file.Close();
+        DeleteFileA(name);
+        return 0;
+    }
+    file.SetWriteTime(info, 0);
+    return 1;
+}
+
+int32_t CtExtractDlg::NoFolder() {
+    if (report != nullptr) report->failure = CtExtractReport::kNoFolder;
+    return 0;
+}
+
+int32_t CtExtractDlg::EntryFailed(const char* name) {
+    if (report != nullptr) {
+        report->failure = CtExtractReport::kEntryFailed;
+        TextCopy(report->name, name, sizeof report->name, nullptr);
+    }
+    return 0;
 }

@@ -6,10 +6,24 @@
 
 #include <cstdint>
 
+#include "app/Main.h"
 #include "app/MainFenetre.h"
 
 // The launcher's command line, kept at start-up (at most 511 characters).
 extern char SavedCommandLine[512];
+
+// The launcher's exit codes (its application's resultCode), for unattended
+// installations that read them.
+enum LauncherExit : int32_t {
+    kExitDone = 0,            // the steps ran; also "Quitter", a choice
+    kExitNoInformation = 1,   // neither title nor program in the payload
+    kExitDamaged = 2,         // a record of the payload is damaged: nothing started
+    kExitNoTempFolder = 3,    // no usable temporary folder: nothing deleted or written
+    kExitExtraction = 4,      // an entry could not be written whole
+    kExitNotStarted = 5,      // the program or install.exe could not be started
+    kExitNoWindow = MAIN::kNoMainWindowResult,  // the launcher could not make its window
+    kExitInterrupted = 7,     // asked to close while it waited for the program
+};
 
 class H_FEN : public MAIN_FENETRE {
 public:
@@ -19,10 +33,19 @@ public:
     void OnCreated() override;
     void DoCommand(MessageRecord* record) override;
 
-    // The installation sequence: plan, confirmation, extraction, the
-    // "AutoInst_" program, install.exe. 1 when it went through, 0 when it
-    // stopped; the caller closes the window either way.
+    // The installation sequence: the payload's check, plan, confirmation,
+    // extraction, the "AutoInst_" program, install.exe. 1 when it went
+    // through, 0 when it stopped; the caller closes the window either way.
+    // A run that stops on a failure says why (unless the command line holds
+    // "auto=1") and sets the exit code (LauncherExit).
     int32_t RunInstallation(const char* commandLine);
+
+private:
+    // Shows text, with name for its "%s", in a message box owned by this
+    // window, unless the run is unattended; then Ended(code).
+    int32_t Fail(const char* commandLine, int32_t code, const char* text, const char* name);
+    // Sets the exit code; answers 0, the stopped sequence's result.
+    int32_t Ended(int32_t code);
 };
 
 #endif

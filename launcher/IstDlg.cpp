@@ -4,6 +4,18 @@
 #include "services/Text.h"
 
 namespace {
+const char kUnattended[] = "auto=1";
+// The dialog keeps this much of the command line; the mark counts there.
+const int32_t kLookedAt = 256;
+}  // namespace
+
+int32_t CommandLineIsUnattended(const char* commandLine) {
+    if (commandLine == nullptr) return 0;
+    char head[kLookedAt];
+    TextCopy(head, commandLine, sizeof head, nullptr);
+    // Exact and case-sensitive, anywhere in the line: "xauto=12" confirms,
+    // "AUTO=1" or "auto = 1" does not.
+    return TextFind(head, kUnattended, 1, 0) != 0 ? 1 : 0;
 }
 
 IST_DLG::IST_DLG(FEN_OBJ* parent, const char* message, const char* commandLine)
@@ -19,9 +31,5 @@ IST_DLG::~IST_DLG() {}
 void IST_DLG::OnInitDialog(MessageRecord*) {
     Centre(0, 0);
     SetDlgItemTextA(window, STUB_TEXT_CONTROL, message);
-    // Exact and case-sensitive, anywhere in the line: "xauto=12" confirms,
-    // "AUTO=1" or "auto = 1" does not.
-    if (TextFind(commandLine, "auto=1", 1, 0) != 0) {
-        PostMessageA(window, WM_COMMAND, IDOK, 0);
-    }
+    if (CommandLineIsUnattended(commandLine) != 0) PostMessageA(window, WM_COMMAND, IDOK, 0);
 }

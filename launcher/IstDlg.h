@@ -8,6 +8,11 @@
 
 #include "framework/MDialog.h"
 
+// 1 when "auto=1" stands in the first 255 characters of commandLine (null:
+// none), exactly and in this case: the run is unattended. The confirmation
+// answers itself, and no message box waits for a click.
+int32_t CommandLineIsUnattended(const char* commandLine);
+
 class IST_DLG : public M_DIALOG {
 public:
     // Built on the template "AUTO_IST"; message is the formatted text,

@@ -15,6 +15,13 @@ void H_FILE::Close() {
 
 int32_t H_FILE::Open(const char* path, uint32_t disposition, uint32_t access) {
     Close();
+    // No path is refused, not taken for the previous file's (which
+    // CREATE_ALWAYS would empty).
+    if (path == nullptr || path[0] == 0) {
+        this->path[0] = 0;
+        lastError = ERROR_INVALID_NAME;
+        return 0;
+    }
     if (TextLength(path) >= static_cast<int32_t>(sizeof this->path)) {
         this->path[0] = 0;
         lastError = ERROR_FILENAME_EXCED_RANGE;

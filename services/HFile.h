@@ -18,7 +18,8 @@ public:
     // CreateFileA with share mode FILE_SHARE_READ and FILE_ATTRIBUTE_NORMAL.
     // Nonzero when the file is open. A file already held is closed first.
     // A path that does not fit the 256-byte path buffer is refused whole
-    // (ERROR_FILENAME_EXCED_RANGE), never cut into another file's path.
+    // (ERROR_FILENAME_EXCED_RANGE), never cut into another file's path; a
+    // null or empty one too (ERROR_INVALID_NAME).
     int32_t Open(const char* path, uint32_t disposition, uint32_t access);
     // One WriteFile of length bytes; length -1 writes the zero-terminated
     // text's length. Without an open file: 0, nothing recorded. The count

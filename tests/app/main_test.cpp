@@ -177,6 +177,26 @@ TEST_F(MainTest, RunGoesFromTheClassesToTheQuitMessage) {
                                                  "~window"}));
 }
 
+// An application whose main window could not be made (no memory for it,
+// or CreateWindowExA failed).
+class WindowlessMain final : public MAIN {
+public:
+    WindowlessMain() : MAIN("VelMainTest", GetModuleHandleA(nullptr), nullptr, "", SW_HIDE) {}
+    int32_t CreateMainWindow() override { return 0; }
+    void MessageLoop() override {
+        Note("MessageLoop");
+        MAIN::MessageLoop();
+    }
+};
+
+TEST_F(MainTest, RunWithoutAMainWindowEndsWithItsResultCode) {
+    WindowlessMain app;
+    app.Run();
+    EXPECT_FALSE(guard.expired);
+    EXPECT_TRUE(Journal.empty());  // the loop, which nothing would end, never ran
+    EXPECT_EQ(app.resultCode, MAIN::kNoMainWindowResult);
+}
+
 HWND DefaultWindow = nullptr;
 std::string DefaultTitle;
 bool DefaultVisible = true;
@@ -311,9 +331,9 @@ TEST_F(MainTest, AnAcceleratorIsDispatchedButNotTranslated) {
 TEST_F(MainTest, PumpForWaitsItsTimeServingTheQueue) {
     TestMain app;
     for (int i = 0; i < 3; ++i) {
-        const int32_t start = ClockMs();
+        const DWORD start = GetTickCount();
         app.PumpFor(100);
-        const uint32_t spent = ClockElapsed(start, ClockMs());
+        const DWORD spent = GetTickCount() - start;
         EXPECT_GE(spent, 100u);
         EXPECT_LT(spent, 1000u);
     }
@@ -321,6 +341,23 @@ TEST_F(MainTest, PumpForWaitsItsTimeServingTheQueue) {
     TickCounter counter(100);
     app.PumpFor(650);
     EXPECT_GE(counter.Ticks(), 4);
+}
+
+// Makes the clock's next reading come before the one it took last, as
+// when the system clock is set back.
+void CALLBACK SetTheClockBack(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    ClockLastSeconds += 2;
+}
+
+TEST_F(MainTest, PumpForKeepsItsTimeWhenTheClockIsSetBack) {
+    TestMain app;
+    ClockMs();
+    SetTimer(nullptr, 0, 20, SetTheClockBack);
+    const DWORD start = GetTickCount();
+    app.PumpFor(300);
+    EXPECT_GE(GetTickCount() - start, 300u);
+    ClockLastSeconds = 0;
 }
 
 }  // namespace

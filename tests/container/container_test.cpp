@@ -15,6 +15,13 @@ using namespace testarchive;
 
 const std::string kCheckwordLog[] = {"69:Checkword erreur", "0:Checkword erreur"};
 
+// A compressed entry (method 2).
+Bytes Packed(const std::string& name, const std::string& content) {
+    const Bytes plain = Text(content);
+    return Record(2, name, "", CtCompress(plain.data(), plain.size()),
+                  static_cast<int32_t>(plain.size()));
+}
+
 CtArchive View(const Bytes& image) {
     return CtArchive(image.data(), static_cast<int32_t>(image.size()));
 }
@@ -164,6 +171,40 @@ TEST(CtArchiveWalk, RecordStatesForToolsThatWalkPastDamage) {
     EXPECT_EQ(archive.RecordAt(4, &e), CtArchive::kRecordBadLength);
     EXPECT_EQ(archive.RecordAt(-1, &e), CtArchive::kRecordEnd);
     EXPECT_EQ(archive.RecordAt(INT32_MAX, &e), CtArchive::kRecordEnd);
+}
+
+// The launcher's check before it writes anything: the first damaged record
+// anywhere in the image, whatever comes before or behind it.
+TEST(CtArchiveWalk, FirstDamageFindsAnyDamagedRecordWithoutDecoding) {
+    EXPECT_EQ(View(Image({})).FirstDamage(nullptr), kCtSound);
+    const Bytes sound = Image({Stored("a", "1"), Packed("b", "bbbbbbbbbbbbbbbbbbbbbbbb"), Stored("c", "3")});
+    EXPECT_EQ(View(sound).FirstDamage(nullptr), kCtSound);
+
+    Bytes length = Stored("x", "x");
+    PutWord(length, 0, 1000);
+    Bytes parts = Stored("x", "x");
+    PutWord(parts, 12, 1000);
+    Bytes checkword = Stored("x", "x");
+    checkword[4] ^= 1;
+    // Fields the checkword covers, with the checkword made right again.
+    const Bytes method = Record(4, "x", "", Text("x"), 1);
+    const Bytes unpacked = Record(0, "x", "", Text("x"), -1);
+    const Bytes stored = Record(0, "x", "", Text("xy"), 1);
+    // Not found without decoding: a content that does not decode.
+    const Bytes undecodable = Record(2, "x", "", {0x40, 0xFE, 0x61, 0xFE, 0x02, 0x01}, 3);
+    const struct {
+        Bytes record;
+        int32_t damage;
+    } cases[] = {{length, kCtDamageLength},       {parts, kCtDamageParts},
+                 {checkword, kCtDamageCheckword}, {method, kCtDamageMethod},
+                 {unpacked, kCtDamageUnpacked},   {stored, kCtDamageStoredSize},
+                 {undecodable, kCtSound}};
+    for (const auto& c : cases) {
+        const Bytes image = Image({Stored("a", "1"), Stored("b", "2"), c.record, Stored("d", "4")});
+        int32_t index = -1;
+        EXPECT_EQ(View(image).FirstDamage(&index), c.damage) << c.damage;
+        EXPECT_EQ(index, c.damage != kCtSound ? 2 : -1) << c.damage;
+    }
 }
 
 TEST(CtArchiveNames, CutToCapacityAndAlwaysTerminated) {
@@ -355,12 +396,13 @@ TEST(CtArchiveContent, UnreadableUnpackedSizes) {
         length = INT32_MAX;
         EXPECT_EQ(e.ReadContent(content, length), 0) << unpacked;
     }
-    // The largest readable size.
+    // The largest readable size: read, though the content is not whole.
     Bytes image = Image({Record(0, "a", "", Text("abc"), INT32_MAX - 10)});
     CtEntry e(image.data() + 4, static_cast<int32_t>(image.size()) - 4);
     uint8_t content[16] = {0};
-    EXPECT_EQ(e.ReadContent(content, INT32_MAX - 10), 1);
+    EXPECT_EQ(e.ReadContent(content, INT32_MAX - 10), 0);
     EXPECT_STREQ(reinterpret_cast<char*>(content), "abc");
+    EXPECT_EQ(e.Damage(), kCtDamageStoredSize);
 }
 
 TEST(CtArchiveContent, CompressedContentGoesThroughTheDecompressor) {
@@ -378,6 +420,23 @@ TEST(CtArchiveContent, CompressedContentGoesThroughTheDecompressor) {
         EXPECT_EQ(Bytes(content.begin(), content.begin() + n), plain);
         EXPECT_EQ(content[n], '#');  // no terminator behind a decoded content
     }
+}
+
+TEST(CtArchiveContent, ReadEntryContentAnswersWhetherTheContentIsWhole) {
+    const std::string text(300, 'z');
+    const Bytes broken = {0x40, 0xFE, 0x61, 0xFE, 0x02, 0x01};
+    const Bytes image = Image({Stored("s", "abc"), Packed("p", text), Record(2, "bad", "", broken, 3),
+                               Record(0, "short", "", Text("ab"), 3)});
+    const CtArchive archive = View(image);
+    Bytes content(310, '#');
+    EXPECT_EQ(archive.ReadEntryContent(0, content.data(), 3), 1);
+    EXPECT_EQ(archive.ReadEntryContent(1, content.data(), 300), 1);
+    EXPECT_EQ(std::string(content.begin(), content.begin() + 300), text);
+    LogCapture log;
+    EXPECT_EQ(archive.ReadEntryContent(2, content.data(), 3), 0);  // fails to decode
+    EXPECT_EQ(archive.ReadEntryContent(3, content.data(), 3), 0);  // shorter than its size
+    EXPECT_EQ(archive.ReadEntryContent(4, content.data(), 3), 0);  // no such entry
+    EXPECT_EQ(archive.ReadEntryContent(1, content.data(), 299), 0);  // no room
 }
 
 TEST(CtArchiveContent, DecodingFailureIsLoggedAndTheEntryStillCounts) {

@@ -9,6 +9,7 @@
 
 #include "archive/CtArchive.h"
 #include "launcher/CtExtractDlg.h"
+#include "tests/container/ArchiveBuilder.h"
 #include "tests/launcher/LauncherTestSupport.h"
 
 namespace {
@@ -20,16 +21,24 @@ const uint64_t kTime2 = 132380208000000000ull;
 struct Outcome {
     int32_t result;
     std::string folder;
+    CtExtractReport report;
 };
 
 Outcome Extract(const TestPayload& payload) {
     CtArchive archive(payload.image.data(), static_cast<int32_t>(payload.image.size()));
     char folder[256];
-    CtExtractDlg dialog(nullptr, folder, sizeof folder, &archive);
     Outcome run;
+    CtExtractDlg dialog(nullptr, folder, sizeof folder, &archive, &run.report);
     run.result = dialog.Extract();
     run.folder = folder;
     return run;
+}
+
+// The extraction stopped at the entry of that name.
+void ExpectStoppedAt(const Outcome& run, const char* name) {
+    EXPECT_EQ(run.result, 0);
+    EXPECT_EQ(run.report.failure, CtExtractReport::kEntryFailed);
+    EXPECT_STREQ(run.report.name, name);
 }
 
 std::string CurrentDirectory() {
@@ -88,7 +97,7 @@ TEST(Extraction, SecondRunEmptiesTheFolderButKeepsSubfoldersAndDotNames) {
     EXPECT_EQ(ReadWholeFile(folder + "\\keep\\inner.txt"), "inner");
 }
 
-TEST(Extraction, UndeletableFilesEndTheEmptyingAndTheEntriesAreWrittenAllTheSame) {
+TEST(Extraction, UndeletableFilesEndTheEmptyingAndOneInTheWayStopsTheWriting) {
     TempRoot root("locked");
     const std::string folder = root.Path("tmp_vel");
     CreateDirectoryA(folder.c_str(), nullptr);
@@ -101,14 +110,17 @@ TEST(Extraction, UndeletableFilesEndTheEmptyingAndTheEntriesAreWrittenAllTheSame
         ASSERT_NE(held.back(), INVALID_HANDLE_VALUE);
     }
     TestPayload payload;
-    payload.Stored("held3.dat", "replaced?").Stored("fresh.txt", "fresh");
-    ASSERT_EQ(Extract(payload).result, 1);
+    payload.Stored("fresh.txt", "fresh").Stored("held3.dat", "replaced?").Stored("late.txt", "l");
+    const Outcome run = Extract(payload);
     for (HANDLE h : held) CloseHandle(h);
-    // The 20 failures reach the size of the next pass: the emptying stops,
-    // the held files stay, and the entries are written where they can be.
+    // The 20 failures reach the size of the next pass: the emptying stops
+    // and the held files stay. The entries are written until one cannot
+    // be (open without write sharing): the writing stops there.
+    ExpectStoppedAt(run, "held3.dat");
     EXPECT_EQ(FolderNames(folder).size(), 21u);
     EXPECT_EQ(ReadWholeFile(folder + "\\fresh.txt"), "fresh");
-    EXPECT_EQ(ReadWholeFile(folder + "\\held3.dat"), "");  // open without write sharing
+    EXPECT_EQ(ReadWholeFile(folder + "\\held3.dat"), "");
+    EXPECT_FALSE(FileExists(folder + "\\late.txt"));
 }
 
 TEST(Extraction, AFewUndeletableFilesDoNotKeepTheOthers) {
@@ -148,12 +160,16 @@ TEST(Extraction, NamesThatWouldLeaveTheFolderAreNotWritten) {
         .Stored("CON", "x")
         .Stored("nul.txt", "x")
         .Stored("sub\\inside.txt", "inside")  // a folder that exists: stays inside
-        .Stored("missing\\x.txt", "x")       // a folder that does not: not created
-        .Stored("ok.txt", "ok");
-    ASSERT_EQ(Extract(payload).result, 1);
+        .Stored("ok.txt", "ok")
+        .Stored("missing\\x.txt", "x");  // a folder that does not: the writing stops
+    testarchive::LogCapture log;
+    ExpectStoppedAt(Extract(payload), "missing\\x.txt");
     EXPECT_EQ(FolderNames(root.path), (std::vector<std::string>{"tmp_vel\\"}));
     EXPECT_EQ(FolderNames(folder), (std::vector<std::string>{"ok.txt", "sub\\"}));
     EXPECT_EQ(ReadWholeFile(folder + "\\sub\\inside.txt"), "inside");
+    // Each name left out is logged.
+    ASSERT_EQ(log.texts.size(), 16u);
+    EXPECT_EQ(log.texts[0], "69:Nom refus\xE9 : ..\\up.txt");
 }
 
 TEST(Extraction, ADamagedThirdEntryEndsTheWritingButNotTheRun) {
@@ -169,24 +185,25 @@ TEST(Extraction, ADamagedThirdEntryEndsTheWritingButNotTheRun) {
               (std::vector<std::string>{"one.txt", "two.txt"}));
 }
 
-TEST(Extraction, AnEntryWhoseBlockCannotBeHadIsPassedOver) {
-    TempRoot root("noblock");
-    TestPayload payload;
-    // An unpacked size for which "size + 10" leaves 32 bits.
-    payload.Raw(0, "huge.bin", "", "abc", 0x7FFFFFFA).Stored("after.txt", "after");
-    ASSERT_EQ(Extract(payload).result, 1);
-    EXPECT_EQ(FolderNames(root.Path("tmp_vel")), (std::vector<std::string>{"after.txt"}));
-}
-
-TEST(Extraction, ContentThatFailsToDecodeIsWrittenAsTheZeroedBlock) {
-    TempRoot root("undecodable");
-    TestPayload payload;
+// A content that cannot be had whole is never written: not as zeros, not
+// in part; and the writing stops there.
+TEST(Extraction, AContentThatCannotBeHadWholeStopsTheWriting) {
+    TempRoot root("unreadable");
+    // An unpacked size for which "size + 10" leaves 32 bits: no block.
+    TestPayload noBlock;
+    noBlock.Stored("before.txt", "b").Raw(0, "huge.bin", "", "abc", 0x7FFFFFFA).Stored("after.txt", "a");
+    ExpectStoppedAt(Extract(noBlock), "huge.bin");
+    EXPECT_EQ(FolderNames(root.Path("tmp_vel")), (std::vector<std::string>{"before.txt"}));
     // Back-reference stage, escape 0xFE, a reference before the start.
-    payload.Raw(2, "bad.bin", "", std::string("\x40\xFE\x61\xFE\x02\x01", 6), 4)
+    TestPayload undecodable;
+    undecodable.Raw(2, "bad.bin", "", std::string("\x40\xFE\x61\xFE\x02\x01", 6), 4)
         .Stored("after.txt", "after");
-    ASSERT_EQ(Extract(payload).result, 1);
-    EXPECT_EQ(ReadWholeFile(root.Path("tmp_vel\\bad.bin")), std::string(4, '\0'));
-    EXPECT_EQ(ReadWholeFile(root.Path("tmp_vel\\after.txt")), "after");
+    ExpectStoppedAt(Extract(undecodable), "bad.bin");
+    // Decodes, but to fewer bytes than its unpacked size (the plain frame).
+    TestPayload shorter;
+    shorter.Raw(2, "short.bin", "", std::string("\x00xy", 3), 5);
+    ExpectStoppedAt(Extract(shorter), "short.bin");
+    EXPECT_EQ(FolderNames(root.Path("tmp_vel")), (std::vector<std::string>{}));
 }
 
 TEST(Extraction, ATemporaryPathWithoutRoomForNamesEndsBeforeDeletingAnything) {
@@ -200,7 +217,9 @@ TEST(Extraction, ATemporaryPathWithoutRoomForNamesEndsBeforeDeletingAnything) {
     SetEnvironmentVariableA("TEMP", deep.c_str());
     TestPayload payload;
     payload.Stored("new.txt", "new");
-    EXPECT_EQ(Extract(payload).result, 0);
+    const Outcome run = Extract(payload);
+    EXPECT_EQ(run.result, 0);
+    EXPECT_EQ(run.report.failure, CtExtractReport::kNoFolder);
     EXPECT_EQ(FolderNames(deep + "\\tmp_vel"), (std::vector<std::string>{"old.txt"}));
 }
 

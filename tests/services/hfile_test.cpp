@@ -87,6 +87,20 @@ TEST(HFile, FailedOpenLeavesTheObjectClosed) {
     file.Close();
 }
 
+TEST(HFile, NoPathIsRefusedNotTakenForThePreviousFile) {
+    TempFolder folder("hfile_nopath");
+    const std::string kept = folder.Path("kept.txt");
+    H_FILE file;
+    ASSERT_EQ(file.Open(kept.c_str(), CREATE_ALWAYS, kReadWrite), 1);
+    ASSERT_EQ(file.Write("keep me", -1), 7u);
+    for (const char* none : {static_cast<const char*>(nullptr), ""}) {
+        EXPECT_EQ(file.Open(none, CREATE_ALWAYS, kReadWrite), 0);
+        EXPECT_EQ(file.lastError, static_cast<uint32_t>(ERROR_INVALID_NAME));
+        EXPECT_EQ(file.handle, INVALID_HANDLE_VALUE);
+    }
+    EXPECT_EQ(Content(kept), "keep me");  // not reopened, not emptied
+}
+
 TEST(HFile, APathLongerThanItsBufferIsRefusedNotCut) {
     TempFolder folder("hfile_long");
     // Cut to 255 characters this would name a file inside the folder.

@@ -67,6 +67,37 @@ TEST(StartProgram, WithoutWaitTheResultIsOneAtOnce) {
     EXPECT_LT(GetTickCount() - start, 1500u);
 }
 
+// Fails as Windows fails for a program that asks for elevation when the
+// caller is not elevated; Wine never does.
+BOOL WINAPI RefuseAsNotElevated(LPCSTR, LPSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL,
+                                DWORD, LPVOID, LPCSTR, LPSTARTUPINFOA, LPPROCESS_INFORMATION) {
+    SetLastError(kErrorElevationRequired);
+    return FALSE;
+}
+
+TEST(StartProgram, AProgramThatAsksForElevationIsStartedThroughTheShell) {
+    TestApp app;
+    std::vector<char> line = ChildCommand("6 200");
+    int32_t started = 0;
+    EXPECT_EQ(StartProgram(SiblingPath("exit_child.exe").c_str(), line.data(), 1,
+                           MAIN_INSTANCE::Current, &started, RefuseAsNotElevated),
+              6u);
+    EXPECT_EQ(started, 1);
+    // Without a wait it answers at once; a program that is not there does
+    // not start either way.
+    line = ChildCommand("0 2000");
+    EXPECT_EQ(StartProgram(SiblingPath("exit_child.exe").c_str(), line.data(), 0, nullptr,
+                           &started, RefuseAsNotElevated),
+              1u);
+    TempFolder folder("start_shell");
+    Receiver process(kLogProcess);
+    EXPECT_EQ(StartProgram(folder.Path("absent.exe").c_str(), nullptr, 1, nullptr, &started,
+                           RefuseAsNotElevated),
+              0u);
+    EXPECT_EQ(started, 0);
+    EXPECT_EQ(process.texts.size(), 1u);
+}
+
 // The system gives out the lowest free handle values: a handle that a start
 // leaked would take one of the slots that the probe events left free.
 std::vector<HANDLE> FreeSlots() {

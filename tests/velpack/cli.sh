@@ -149,7 +149,8 @@ record() {
 velpack test names.bin
 expect 1 "test of a payload that does not decode"
 says err.txt "entry 5 (broken.txt): decoding failed, error code 61" "test names decode"
-says err.txt "warning: names.bin: entry 1 (../evil.txt): the name holds a folder separator" "test warns"
+says err.txt "warning: names.bin: entry 1 (../evil.txt): the launcher skips this entry" "test warns of a skipped name"
+says err.txt "warning: names.bin: entry 2 (sub\\x.txt): the name holds a folder separator; the launcher cannot write it" "test warns of a failing name"
 mkdir x
 velpack extract names.bin x/out
 expect 1 "extract of names that would leave the folder"

@@ -127,7 +127,7 @@ TEST(PayloadWalk, GoesOnPastDamageWhileTheLengthsAllow) {
         "cannot be found",
     };
     for (size_t i = 0; i < r.size(); ++i) EXPECT_EQ(DecodeRecord(r[i], &content), expected[i]) << i;
-    EXPECT_EQ(LauncherEntryCount(r), 1u);
+    EXPECT_EQ(FirstDamaged(r), 1u);
     EXPECT_EQ(r[8].state, CtArchive::kRecordBadLength);
 }
 

@@ -101,12 +101,11 @@ says err.txt "1 of 9 entries damaged" "test count"
 velpack list bad.bin
 expect 1 "list of a damaged payload"
 says out.txt "bad    numbers.log" "list shows the bad checkword"
-says out.txt "extracts the first 5 of 9 entries" "list actions of a damaged payload"
+says out.txt "says the installation program is damaged (exit code 2): nothing is extracted" "list actions of a damaged payload"
 velpack extract bad.bin badout
 expect 1 "extract of a damaged payload"
-says err.txt "entry 5: checkword wrong; the launcher stops there" "extract damage"
-[ -f badout/AutoInst_tool.exe ] && [ ! -f badout/numbers.log ] ||
-    fail "extract of a damaged payload: wrong files written"
+says err.txt "entry 5 (numbers.log): checkword wrong; the launcher extracts nothing" "extract damage"
+[ ! -e badout ] || fail "extract of a damaged payload wrote: $(ls badout)"
 velpack make --stub "$STUB" bad.bin -o never.exe
 expect 1 "make from a damaged payload"
 [ ! -e never.exe ] || fail "make from a damaged payload wrote a file"

@@ -23,7 +23,7 @@ struct ExtractArguments {
 
 // Writes one entry into the folder; false after a complaint.
 bool WriteEntry(const ExtractArguments& a, const RecordReport& r, std::vector<uint8_t>* content) {
-    const std::string label = "entry " + std::to_string(r.index) + " (" + PrintableAnsi(r.name) + ")";
+    const std::string label = EntryLabel(r);
     // Only a bare Windows file name stays inside the folder and is written
     // under the name the launcher gives it.
     const std::string problem = WindowsNameProblem(r.name);
@@ -51,22 +51,29 @@ bool WriteEntry(const ExtractArguments& a, const RecordReport& r, std::vector<ui
 int RunExtract(const ExtractArguments& a) {
     OpenedPayload opened;
     if (!OpenPayload(a.file, &opened)) return kExitFailed;
+    const std::vector<RecordReport>& records = opened.records;
+    // The launcher checks every record before it writes anything, and
+    // writes nothing from a damaged payload: neither does this extraction.
+    const size_t damaged = FirstDamaged(records);
+    if (damaged < records.size()) {
+        Complain(a.file, EntryLabel(records[damaged]) + ": " + records[damaged].Damage() +
+                             "; the launcher extracts nothing from a damaged payload, and "
+                             "neither does this extraction");
+        return kExitFailed;
+    }
     std::string error;
     if (!MakeFolders(a.folder, &error)) {
         Complain(a.folder, error);
         return kExitFailed;
     }
-    const std::vector<RecordReport>& records = opened.records;
-    const size_t count = LauncherEntryCount(records);
     uint64_t total = 0;
-    for (size_t i = 0; i < count; ++i) total += static_cast<uint64_t>(records[i].entry.unpackedSize);
+    for (const RecordReport& r : records) total += static_cast<uint64_t>(r.entry.unpackedSize);
     Progress progress("extracting", total);
     uint64_t done = 0;
     int status = kExitOk;
     std::map<std::string, int32_t> written;  // folded name -> entry
     std::vector<uint8_t> content;
-    for (size_t i = 0; i < count; ++i) {
-        const RecordReport& r = records[i];
+    for (const RecordReport& r : records) {
         if (!WriteEntry(a, r, &content)) {
             status = kExitFailed;
         } else {
@@ -81,12 +88,6 @@ int RunExtract(const ExtractArguments& a) {
         done += static_cast<uint64_t>(r.entry.unpackedSize);
         progress.Show(done);
     }
-    if (count < records.size()) {
-        Complain(a.file, "entry " + std::to_string(count) + ": " + records[count].Damage() +
-                             "; the launcher stops there, and so does this extraction (" +
-                             std::to_string(records.size() - count) + " entries not written)");
-        status = kExitFailed;
-    }
     return status;
 }
 
@@ -100,7 +101,7 @@ VelpackCommand AddExtractCommand(CLI::App& app) {
     c->add_option("DIR", a->folder, "Folder to write into (created when missing)")->required();
     c->footer(
         "Names that would leave DIR (folder parts, \"..\", drive letters) or that Windows "
-        "refuses are not written; like the launcher, the extraction stops at a damaged entry. "
+        "refuses are not written; like the launcher, it writes nothing from a damaged payload. "
         "Exit status 1 when any entry could not be written.");
     return VelpackCommand{c, [a]() { return RunExtract(*a); }};
 }

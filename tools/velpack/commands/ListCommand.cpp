@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "archive/CtArchive.h"
+#include "launcher/EntryName.h"
 #include "launcher/IstPlan.h"
 #include "tools/velpack/commands/Command.h"
 #include "tools/velpack/host/AnsiText.h"
@@ -21,29 +22,41 @@ struct ListArguments {
     bool json = false;
 };
 
-// What the launcher does with a plan: the installation sequence's table.
+// What the launcher does with a payload: the installation sequence's table,
+// after its check of every record.
 struct LauncherActions {
+    bool damaged = false;  // "Le programme d'installation est endommagé" instead
     bool confirmation = false;
     bool message = false;  // "Aucune information d'installation !" instead
     bool extraction = false;
     bool runProgram = false;
+    bool programRefused = false;  // a program name it does not run
     const char* startInstall = "never";  // "always", "if_program_exit_code_nonzero"
     size_t extracted = 0;
+    std::vector<int32_t> skipped;  // entries whose names it does not write
     bool installInPayload = false;
 };
 
 LauncherActions ActionsOf(const IST_PLAN& plan, const std::vector<RecordReport>& records) {
     LauncherActions a;
+    a.damaged = FirstDamaged(records) < records.size();
+    if (a.damaged) return a;
     const bool title = plan.title[0] != 0;
     const bool program = plan.program[0] != 0;
-    a.confirmation = title;
     a.message = !title && !program;
-    a.extraction = title || program;
+    a.programRefused = program && EntryNameStaysInside(plan.program) == 0;
+    if (a.message || a.programRefused) return a;
+    a.confirmation = title;
+    a.extraction = true;
     a.runProgram = program;
     if (title) a.startInstall = program ? "if_program_exit_code_nonzero" : "always";
-    a.extracted = a.extraction ? LauncherEntryCount(records) : 0;
-    for (size_t i = 0; i < a.extracted; ++i) {
-        if (FoldedName(records[i].name) == "INSTALL.EXE") a.installInPayload = true;
+    for (const RecordReport& r : records) {
+        if (EntryNameStaysInside(r.name.c_str()) == 0) {
+            a.skipped.push_back(r.index);
+            continue;
+        }
+        ++a.extracted;
+        if (FoldedName(r.name) == "INSTALL.EXE") a.installInPayload = true;
     }
     return a;
 }
@@ -67,9 +80,20 @@ void PrintText(const std::vector<RecordReport>& records,
     const std::string program = PrintableAnsi(plan.program);
     std::printf("\ntitle:    %s\nprogram:  %s\nlauncher:\n", title.empty() ? "(none)" : title.c_str(),
                 program.empty() ? "(none)" : program.c_str());
-    if (actions.message) {
-        std::printf("  shows \"Aucune information d'installation !\" and ends: nothing is "
+    if (actions.damaged) {
+        std::printf("  says the installation program is damaged (exit code 2): nothing is "
                     "extracted or started\n");
+        return;
+    }
+    if (actions.message) {
+        std::printf("  shows \"Aucune information d'installation !\" and ends (exit code 1): "
+                    "nothing is extracted or started\n");
+        return;
+    }
+    if (actions.programRefused) {
+        std::printf("  refuses to run %s, whose name leaves its folder or names a device "
+                    "(exit code 5): nothing is extracted or started\n",
+                    program.c_str());
         return;
     }
     int step = 1;
@@ -78,13 +102,13 @@ void PrintText(const std::vector<RecordReport>& records,
                     "\"auto=1\" in its command line answers OK)\n",
                     step++, title.c_str());
     }
-    if (actions.extracted == records.size()) {
+    if (actions.skipped.empty()) {
         std::printf("  %d. extracts all %zu entries into %%TEMP%%\\tmp_vel\n", step++,
                     actions.extracted);
     } else {
-        std::printf("  %d. extracts the first %zu of %zu entries into %%TEMP%%\\tmp_vel and "
-                    "stops at the damaged entry %zu\n",
-                    step++, actions.extracted, records.size(), actions.extracted);
+        std::printf("  %d. extracts %zu of %zu entries into %%TEMP%%\\tmp_vel, skipping those "
+                    "whose names leave the folder or name a device\n",
+                    step++, actions.extracted, records.size());
     }
     if (actions.runProgram) {
         std::printf("  %d. runs %s and waits for it; an exit code of 0 ends the run there\n",
@@ -120,10 +144,13 @@ void PrintJson(const ListArguments& a, const PayloadSource& source,
     out["source"] = source.fromExecutable ? "executable" : "payload";
     out["entries"] = entries;
     out["plan"] = {{"title", PrintableAnsi(plan.title)}, {"program", PrintableAnsi(plan.program)}};
-    out["actions"] = {{"confirmation", actions.confirmation},
+    out["actions"] = {{"damaged", actions.damaged},
+                      {"confirmation", actions.confirmation},
                       {"message", actions.message},
+                      {"program_refused", actions.programRefused},
                       {"extraction", actions.extraction},
                       {"extracted_entries", actions.extracted},
+                      {"skipped_entries", actions.skipped},
                       {"run_program", actions.runProgram},
                       {"start_install", actions.startInstall},
                       {"install_exe_in_payload", actions.installInPayload}};
@@ -150,6 +177,7 @@ int RunList(const ListArguments& a) {
         Complain(a.file, "entry " + std::to_string(r.index) + ": " + damage);
         status = kExitFailed;
     }
+    for (const RecordReport& r : records) WarnAboutName(a.file, r);
     return status;
 }
 

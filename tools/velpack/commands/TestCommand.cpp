@@ -17,12 +17,6 @@ struct TestArguments {
     std::string file;
 };
 
-std::string EntryLabel(const RecordReport& r) {
-    std::string label = "entry " + std::to_string(r.index);
-    if (r.state == CtArchive::kRecordSound) label += " (" + PrintableAnsi(r.name) + ")";
-    return label;
-}
-
 int RunTest(const TestArguments& a) {
     OpenedPayload opened;
     if (!OpenPayload(a.file, &opened)) return kExitFailed;
@@ -31,12 +25,8 @@ int RunTest(const TestArguments& a) {
         CheckRecords(records, "testing", [&](const RecordReport& r, const std::string& damage) {
             Complain(a.file, EntryLabel(r) + ": " + damage);
         });
-    // Not damage, but the launcher would fail to write these files.
-    for (const RecordReport& r : records) {
-        if (!r.Readable()) continue;
-        const std::string problem = WindowsNameProblem(r.name);
-        if (!problem.empty()) Warn(a.file, EntryLabel(r) + ": " + problem);
-    }
+    // Not damage, but the launcher will not write these files.
+    for (const RecordReport& r : records) WarnAboutName(a.file, r);
     if (damaged != 0) {
         Complain(a.file, std::to_string(damaged) + " of " + std::to_string(records.size()) +
                              " entries damaged");

@@ -1,9 +1,13 @@
 #include "tools/velpack/payload/PayloadWalk.h"
 
 #include "archive/CtDecompress.h"
+#include "launcher/EntryName.h"
 #include "services/InfoTime.h"
 #include "services/LogRouting.h"
+#include "tools/velpack/host/AnsiText.h"
+#include "tools/velpack/host/Diagnostics.h"
 #include "tools/velpack/host/Progress.h"
+#include "tools/velpack/payload/NameRules.h"
 
 namespace {
 
@@ -25,21 +29,44 @@ std::string ErrorCode(const std::string& text) {
 
 std::string RecordReport::Damage() const {
     const CtEntry& e = entry;
-    if (state == CtArchive::kRecordBadLength) {
-        return "record length " + std::to_string(e.length) + " does not fit the " +
-               std::to_string(e.room) + " bytes left in the payload; the entries behind it cannot be found";
+    switch (e.Damage()) {
+        case kCtDamageLength:
+            return "record length " + std::to_string(e.length) + " does not fit the " +
+                   std::to_string(e.room) +
+                   " bytes left in the payload; the entries behind it cannot be found";
+        case kCtDamageParts:
+            return "name and information lengths (" + std::to_string(e.nameLength) + ", " +
+                   std::to_string(e.infoLength) + ") do not fit the record of " +
+                   std::to_string(e.length) + " bytes";
+        case kCtDamageCheckword: return "checkword wrong";
+        case kCtDamageMethod: return "unknown method " + std::to_string(e.method);
+        case kCtDamageUnpacked:
+            return "unpacked size " + std::to_string(e.unpackedSize) + " is out of range";
+        case kCtDamageStoredSize:
+            return "stored content of " + std::to_string(e.ContentLength()) +
+                   " bytes, but an unpacked size of " + std::to_string(e.unpackedSize);
+        default: return "";
     }
-    if (state == CtArchive::kRecordBadParts) {
-        return "name and information lengths (" + std::to_string(e.nameLength) + ", " +
-               std::to_string(e.infoLength) + ") do not fit the record of " +
-               std::to_string(e.length) + " bytes";
+}
+
+std::string EntryLabel(const RecordReport& r) {
+    std::string label = "entry " + std::to_string(r.index);
+    if (r.state == CtArchive::kRecordSound) label += " (" + PrintableAnsi(r.name) + ")";
+    return label;
+}
+
+void WarnAboutName(const std::string& file, const RecordReport& r) {
+    if (!r.Readable()) return;
+    if (EntryNameStaysInside(r.name.c_str()) == 0) {
+        Warn(file, EntryLabel(r) + ": the launcher skips this entry: its name leaves the "
+                                   "extraction folder or names a device");
+        return;
     }
-    if (!checkwordOk) return "checkword wrong";
-    if (static_cast<uint32_t>(e.method) > kCtMethodLast) return "unknown method " + std::to_string(e.method);
-    if (e.unpackedSize < 0 || e.unpackedSize > kCtMaxUnpacked) {
-        return "unpacked size " + std::to_string(e.unpackedSize) + " is out of range";
+    const std::string problem = WindowsNameProblem(r.name);
+    if (!problem.empty()) {
+        Warn(file, EntryLabel(r) + ": " + problem +
+                       "; the launcher cannot write it and its extraction stops there");
     }
-    return "";
 }
 
 std::vector<RecordReport> WalkPayload(const CtArchive& archive) {
@@ -73,7 +100,7 @@ std::vector<RecordReport> WalkPayload(const CtArchive& archive) {
     return records;
 }
 
-size_t LauncherEntryCount(const std::vector<RecordReport>& records) {
+size_t FirstDamaged(const std::vector<RecordReport>& records) {
     size_t n = 0;
     while (n < records.size() && records[n].Readable()) ++n;
     return n;
@@ -85,10 +112,6 @@ std::string DecodeRecord(const RecordReport& record, std::vector<uint8_t>* out) 
     const CtEntry& e = record.entry;
     const size_t unpacked = static_cast<size_t>(e.unpackedSize);
     if ((e.method & kCtMethodCompressed) == 0) {
-        if (e.ContentLength() != e.unpackedSize) {
-            return "stored content of " + std::to_string(e.ContentLength()) +
-                   " bytes, but an unpacked size of " + std::to_string(e.unpackedSize);
-        }
         out->assign(e.Content(), e.Content() + unpacked);
         if (e.method == kCtMethodComplemented) {
             for (uint8_t& b : *out) b ^= 0xFF;

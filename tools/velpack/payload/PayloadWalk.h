@@ -22,10 +22,11 @@ struct RecordReport {
     bool hasTime = false;
     uint64_t fileTime = 0;  // the information text's last-write time
 
-    // Sound record, right checkword: the launcher reads this entry.
-    bool Readable() const { return state == CtArchive::kRecordSound && checkwordOk; }
-    // What is wrong with the record itself, empty when it is readable:
-    // lengths, checkword, method, unpacked size.
+    // Nothing wrong with the record itself: the launcher reads this entry.
+    bool Readable() const { return entry.Damage() == kCtSound; }
+    // What is wrong with the record itself (CtEntry::Damage), empty when
+    // it is readable: lengths, checkword, method, unpacked size, a stored
+    // content's length.
     std::string Damage() const;
 };
 
@@ -34,14 +35,23 @@ struct RecordReport {
 // then has state kRecordBadLength).
 std::vector<RecordReport> WalkPayload(const CtArchive& archive);
 
-// The number of leading entries the launcher extracts: those before the
-// first record it cannot read.
-size_t LauncherEntryCount(const std::vector<RecordReport>& records);
+// The index of the first record that is not readable, or the number of
+// records when all are. The launcher checks every record before it writes
+// anything: with one damaged, it extracts nothing.
+size_t FirstDamaged(const std::vector<RecordReport>& records);
+
+// "entry N (name)" for messages; the name only when the record has one.
+std::string EntryLabel(const RecordReport& record);
+
+// Warns on stderr, under file, when the launcher will not write a readable
+// record's name: it skips names that leave its folder or name a device, and
+// its extraction stops at a name that Windows refuses. Nothing for a name
+// it writes.
+void WarnAboutName(const std::string& file, const RecordReport& record);
 
 // Decodes a readable record's content into out (exactly the unpacked size).
-// Empty on success, else what went wrong: an unknown method, a stored
-// length that differs from the unpacked size, a decoding error and its
-// code, a decoded length that differs.
+// Empty on success, else what went wrong: the record's damage, a decoding
+// error and its code, a decoded length that differs.
 std::string DecodeRecord(const RecordReport& record, std::vector<uint8_t>* out);
 
 // Decodes every record, with progress on stderr under the word what, and
