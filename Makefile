@@ -8,7 +8,8 @@
 #   make velpack the optimised velpack for makers (build/release/velpack;
 #                the one in build/native carries the tests' sanitizers)
 #   make bench   the codec benchmark (optimised build in build/release) over
-#                the corpus in build/corpus, made first when missing
+#                the corpus in build/corpus, made first when missing, then
+#                velpack against Info-ZIP on it (bench/makers-view.sh)
 #   make fuzz    the libFuzzer targets (build/fuzz) for FUZZ_SECONDS each:
 #                all of them, or those named in FUZZ_TARGETS
 
@@ -49,11 +50,12 @@ FUZZ_TARGETS ?=
 
 bench: deps
 	@cmake --preset release -B $(BENCH_DIR) >/dev/null
-	@cmake --build $(BENCH_DIR) --target codec_bench
+	@cmake --build $(BENCH_DIR) --target codec_bench velpack
 	@[ -d $(VEL_CORPUS) ] || { rm -rf $(VEL_CORPUS).part && scripts/make-corpus.sh $(VEL_CORPUS).part \
 		&& mv $(VEL_CORPUS).part $(VEL_CORPUS); }
 	@$(BENCH_DIR)/bench/codec_bench --corpus=$(VEL_CORPUS)
 	@$(BENCH_DIR)/bench/codec_bench --corpus=$(VEL_CORPUS) --brute-force | tail -n 1
+	@bench/makers-view.sh $(BENCH_DIR)/velpack $(VEL_CORPUS) $(BENCH_DIR)/makers-view
 
 fuzz: deps
 	@cmake --preset fuzz -B $(FUZZ_DIR) >/dev/null
