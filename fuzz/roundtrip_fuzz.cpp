@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                         : CtCompress(input.data(), input.size(), choice & 0x70);
     if (choice & 0x80) Check(!content.empty() && content.size() <= input.size() + 1);
     if (content.empty()) return 0;
-    const Decoded d = DecompressCaught(content, static_cast<int32_t>(input.size()));
+    const Decoded d = DecodeCaught(content, static_cast<int32_t>(input.size()));
     Check(d.code == 0);
     Check(d.result == static_cast<int32_t>(input.size()));
     Check(d.buffer == input);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "archive/CtBitDecoder.h"
+#include "archive/CtStreamDecoder.h"
 #include "tests/archive/CodecReference.h"
 
 #ifdef _WIN32
@@ -39,17 +40,22 @@ Bytes Str(const std::string& s) {
     return Bytes(s.begin(), s.end());
 }
 
-// Decodes content with the input's size as capacity, by CtDecompress and
-// by the reference, and checks that both give the input back.
+// Decodes content with the input's size as capacity, whole, streaming (in
+// blocks of every kind of size) and by the reference, and checks that each
+// gives the input back.
 void ExpectRoundTrip(const Bytes& input, const Bytes& content, const std::string& what) {
     const int32_t size = static_cast<int32_t>(input.size());
-    const Decoded d = DecompressCaught(content, size);
+    const Decoded d = DecodeCaught(content, size);
     ASSERT_EQ(d.code, 0) << what;
     ASSERT_EQ(d.result, size) << what;
     ASSERT_TRUE(d.buffer == input) << what;
     const ReferenceResult r = ReferenceDecompress(content.data(), content.size(), size);
     ASSERT_EQ(r.code, 0) << what;
     ASSERT_TRUE(r.bytes == input) << what;
+    const int32_t small = input.size() < 4000 ? 1 + size % 5 : 289;
+    for (int32_t block : {small, 4093, CtStreamDecoder::kDefaultBlock}) {
+        ASSERT_EQ(CompareStreaming(content, size, block), "") << what;
+    }
 }
 
 // Every combination, and the best, for one input. Answers the size of the
