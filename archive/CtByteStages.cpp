@@ -3,6 +3,10 @@
 #include <cstddef>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "archive/CtDecompress.h"
 
 namespace {
@@ -19,6 +23,45 @@ uint64_t Load64(const uint8_t* p) {
 
 void Store64(uint8_t* p, uint64_t v) {
     std::memcpy(p, &v, sizeof v);
+}
+
+#if defined(__SSE2__)
+// The escape in every byte of a vector.
+typedef __m128i Escapes;
+
+Escapes EscapesOf(uint8_t escape) {
+    return _mm_set1_epi8(static_cast<char>(escape));
+}
+
+void Copy16(uint8_t* to, const uint8_t* from) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
+}
+
+// One wide step of either byte stage: copies the next 16 input bytes to the
+// output before knowing where the next escape stands, then advances both to
+// that escape (true) or past all 16 bytes when there is none (false).
+inline bool CopyToEscape(const uint8_t** in, uint8_t** out, Escapes escapes) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(*in));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(*out), bytes);
+    const uint32_t found =
+        static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, escapes)));
+    const int n = found != 0 ? __builtin_ctz(found) : 16;
+    *in += n;
+    *out += n;
+    return n < 16;
+}
+#else
+// The escape in every byte of a word.
+typedef uint64_t Escapes;
+
+Escapes EscapesOf(uint8_t escape) {
+    return 0x0101010101010101ull * escape;
+}
+
+void Copy16(uint8_t* to, const uint8_t* from) {
+    Store64(to, Load64(from));
+    Store64(to + 8, Load64(from + 8));
 }
 
 // The top bit of each of the 8 bytes of word (as Load64 gives it) that may
@@ -40,10 +83,8 @@ int FirstMark(uint64_t marks) {
     return __builtin_ctzll(marks) >> 3;
 }
 
-// One wide step of either byte stage: copies the next 16 input bytes to the
-// output before knowing where the next escape stands, then advances both to
-// that escape (true) or past all 16 bytes when there is none (false).
-inline bool CopyToEscape(const uint8_t** in, uint8_t** out, uint64_t escapes) {
+// One wide step of either byte stage (see above), a word at a time.
+inline bool CopyToEscape(const uint8_t** in, uint8_t** out, Escapes escapes) {
     const uint64_t low = Load64(*in);
     const uint64_t high = Load64(*in + 8);
     Store64(*out, low);
@@ -57,6 +98,7 @@ inline bool CopyToEscape(const uint8_t** in, uint8_t** out, uint64_t escapes) {
     *out += n;
     return n < 16;
 }
+#endif
 
 // Input a wide step may read: 16 bytes, or an escape sequence behind 15.
 const ptrdiff_t kWideInput = 18;
@@ -71,10 +113,7 @@ const ptrdiff_t kWideRoom = 15 + 255 + 16;
 void CopyReferenceWide(uint8_t* out, uint32_t distance, uint32_t count) {
     const uint8_t* from = out - distance;
     if (distance >= 16) {
-        for (uint32_t done = 0; done < count; done += 16) {
-            Store64(out + done, Load64(from + done));
-            Store64(out + done + 8, Load64(from + done + 8));
-        }
+        for (uint32_t done = 0; done < count; done += 16) Copy16(out + done, from + done);
         return;
     }
     uint32_t done = 0;
@@ -95,7 +134,6 @@ void CopyReferenceWide(uint8_t* out, uint32_t distance, uint32_t count) {
 void CtRefStage::Start(uint8_t escape, uint8_t* buffer, int32_t block, uint32_t bound,
                        CtSink* next) {
     code = 0;
-    escapes_ = 0x0101010101010101ull * escape;
     escape_ = escape;
     stopped_ = false;
     carryLength_ = 0;
@@ -198,7 +236,7 @@ void CtRefStage::WideSteps(const uint8_t** inOut, const uint8_t* end) {
     const uint8_t* in = *inOut;
     uint8_t* out = out_;
     const uint8_t* const limit = limit_;
-    const uint64_t escapes = escapes_;
+    const Escapes escapes = EscapesOf(escape_);
     const uint8_t escape = escape_;
     // Distances up to out - origin reach output that exists.
     const uint8_t* const origin = block_ - (flushed_ < kReach ? flushed_ : kReach);
@@ -274,7 +312,6 @@ int32_t CtRefStage::Finish() {
 void CtRunStage::Start(uint8_t escape, uint8_t* buffer, int32_t block, uint32_t bound,
                        CtSink* next) {
     code = 0;
-    escapes_ = 0x0101010101010101ull * escape;
     escape_ = escape;
     stopped_ = false;
     pending_ = false;
@@ -364,7 +401,7 @@ void CtRunStage::WideSteps(const uint8_t** inOut, const uint8_t* end) {
     const uint8_t* in = *inOut;
     uint8_t* out = out_;
     const uint8_t* const limit = limit_;
-    const uint64_t escapes = escapes_;
+    const Escapes escapes = EscapesOf(escape_);
     const uint8_t escape = escape_;
     while (end - in >= kWideInput && limit - out >= kWideRoom) {
         if (!CopyToEscape(&in, &out, escapes)) continue;

@@ -46,7 +46,6 @@ private:
     int32_t Item(const uint8_t* p, int32_t available);
     void WideSteps(const uint8_t** in, const uint8_t* end);
 
-    uint64_t escapes_;  // the escape in every byte
     uint8_t escape_;
     bool stopped_;
     bool blockLimited_;  // the limit is the end of the block, not the bound
@@ -92,7 +91,6 @@ private:
     void WideSteps(const uint8_t** in, const uint8_t* end);
     void Scan(const uint8_t* in, const uint8_t* end);
 
-    uint64_t escapes_;
     uint8_t escape_;
     bool stopped_;
     bool blockLimited_;
