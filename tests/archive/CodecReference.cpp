@@ -196,8 +196,10 @@ Streamed StreamCaught(const std::vector<uint8_t>& source, int32_t capacity, int3
     return s;
 }
 
-std::string CompareStreaming(const std::vector<uint8_t>& source, int32_t capacity, int32_t block) {
+std::string CompareStreaming(const std::vector<uint8_t>& source, int32_t capacity, int32_t block,
+                             int32_t* code) {
     const Decoded whole = DecodeCaught(source, capacity);
+    if (code != nullptr) *code = whole.code;
     const Streamed s = StreamCaught(source, capacity, block);
     const std::string at = " (block " + std::to_string(block) + ")";
     if (s.result != whole.result || s.code != whole.code) {

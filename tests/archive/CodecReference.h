@@ -49,7 +49,9 @@ Streamed StreamCaught(const std::vector<uint8_t>& source, int32_t capacity, int3
 
 // The streaming decoder with that block against CtDecode: the same result
 // and code, on success the same bytes, pieces within a block and the
-// capacity. Answers "" when they agree, else what differs.
-std::string CompareStreaming(const std::vector<uint8_t>& source, int32_t capacity, int32_t block);
+// capacity. Answers "" when they agree, else what differs; *code (when not
+// null) receives the code that CtDecode gave.
+std::string CompareStreaming(const std::vector<uint8_t>& source, int32_t capacity, int32_t block,
+                             int32_t* code = nullptr);
 
 #endif
