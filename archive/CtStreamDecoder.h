@@ -19,7 +19,7 @@ struct CtCompressExcept;
 
 class CtStreamDecoder {
 public:
-    // Block size of the stages. Blocks of 40 KB and more let the bit-coded
+    // Block size of the stages. Blocks of 33 KB and more let the bit-coded
     // stage run two chains of codes side by side; the three blocks together
     // stay within the second-level cache.
     static constexpr int32_t kDefaultBlock = 65536;
