@@ -24,6 +24,13 @@ const uint32_t kTableSize = 1u << kTableBits;
 const ptrdiff_t kSplit = 2048;
 const int kMarks = 32;
 
+// The most symbols one such round delivers: chain a's codes from up to 63
+// bits before the split to the last mark (each code at least one bit long;
+// the marks lie within kMarks codes of at most 12 bits and one restart a
+// bit further per code), and chain b's, which fit its buffer.
+const ptrdiff_t kOthers = kSplit * 8 + kMarks + 8;
+const ptrdiff_t kRoundRoom = kSplit * 8 + 64 + kMarks * 13 + kOthers;
+
 // Fills the caller's record; the -1 travels back up to CtDecompress.
 int32_t Fail(CtCompressExcept* error, int32_t code) {
     error->code = code;
@@ -91,14 +98,21 @@ struct BitCursor {
 int32_t CtBitDecode(const uint8_t* data, int32_t length, uint8_t* destination,
                     int32_t capacity, CtCompressExcept* error) {
     CtBitDecoder decoder;
-    if (decoder.ReadHeader(data, length, error) < 0) return -1;
-    decoder.stream = data + (decoder.headerLength <= length ? decoder.headerLength : length);
-    decoder.streamLength = length - decoder.headerLength;
-    decoder.byteIndex = 0;
-    decoder.bitPosition = 0;
+    if (decoder.Start(data, length, error) < 0) return -1;
     int32_t count = 0;
     if (decoder.DecodeAll(destination, &count, capacity, error) < 0) return -1;
     return count;
+}
+
+int32_t CtBitDecoder::Start(const uint8_t* data, int32_t length, CtCompressExcept* error) {
+    if (ReadHeader(data, length, error) < 0) return -1;
+    stream = data + (headerLength <= length ? headerLength : length);
+    streamLength = length - headerLength;
+    byteIndex = 0;
+    bitPosition = 0;
+    ended_ = false;
+    if (streamLength >= kTableMinimum) BuildTable();
+    return 1;
 }
 
 int32_t CtBitDecoder::ReadHeader(const uint8_t* data, int32_t length, CtCompressExcept* error) {
@@ -118,6 +132,7 @@ int32_t CtBitDecoder::ReadHeader(const uint8_t* data, int32_t length, CtCompress
     std::memcpy(symbols, data + 3, static_cast<size_t>(present));
     std::memset(symbols + present, 0, static_cast<size_t>(256 - present));
     headerLength = c + 3;
+    tableBuilt_ = false;
     return 1;
 }
 
@@ -169,27 +184,49 @@ int32_t CtBitDecoder::NextSymbol(uint8_t* symbol, CtCompressExcept* error) {
     return 1;
 }
 
+int32_t CtBitDecoder::Decode(uint8_t* out, int32_t room, CtCompressExcept* error) {
+    if (ended_) return 0;
+    int32_t n = tableBuilt_ ? DecodeTable(out, room, error) : 0;
+    if (n != 0) return n;
+    // The last bytes of the stream, or a room too short for the table path.
+    // Once the stream has ended the position means nothing any more (a
+    // code cut off by the end has had its prefix consumed).
+    uint8_t symbol;
+    while (n < room) {
+        const int32_t got = NextSymbol(&symbol, error);
+        if (got < 0) return -1;
+        if (got == 0) {
+            ended_ = true;
+            break;
+        }
+        out[n++] = symbol;
+    }
+    return n;
+}
+
 int32_t CtBitDecoder::DecodeAll(uint8_t* destination, int32_t* count, int32_t capacity,
                                CtCompressExcept* error) {
     int32_t n = 0;
-    if (streamLength >= kTableMinimum) {
-        BuildTable();
-        n = DecodeTable(destination, n, capacity, error);
-        if (n < 0) return -1;
-    }
-    uint8_t symbol;
     for (;;) {
-        const int32_t got = NextSymbol(&symbol, error);
+        if (n >= capacity) {
+            // Full: one more symbol is one too many.
+            uint8_t extra;
+            const int32_t got = Decode(&extra, 1, error);
+            if (got < 0) return -1;
+            if (got > 0) return Fail(error, kCtErrorCapacity);
+            break;
+        }
+        const int32_t got = Decode(destination + n, capacity - n, error);
         if (got < 0) return -1;
         if (got == 0) break;
-        if (n >= capacity) return Fail(error, kCtErrorCapacity);
-        destination[n++] = symbol;
+        n += got;
     }
     *count = n;
     return 1;
 }
 
 void CtBitDecoder::BuildTable() {
+    tableBuilt_ = true;
     // A window that opens with four 0 bits is an error: the table is only
     // read where the window lies before the last byte of the stream.
     for (uint32_t x = 0; x < kTableSize >> 4; ++x) {
@@ -218,30 +255,27 @@ void CtBitDecoder::BuildTable() {
     }
 }
 
-int32_t CtBitDecoder::DecodeTable(uint8_t* destination, int32_t count, int32_t capacity,
-                                 CtCompressExcept* error) {
+int32_t CtBitDecoder::DecodeTable(uint8_t* out, int32_t room, CtCompressExcept* error) {
     // Every load takes 8 bytes before the last byte of the stream, so no
     // end rule ever applies to what the table path decodes. Locals only in
     // the loops: the byte stores could otherwise alias the members.
-    if (byteIndex > streamLength - 9) return count;
+    if (byteIndex > streamLength - 16 || room < 4) return 0;
     const uint8_t* const stream = this->stream;
     const uint8_t* const lastLoad = stream + (streamLength - 9);
     const uint16_t* const table = table_;
     const uint64_t lengths = codeLengths_;
-    uint8_t* out = destination + count;
-    uint8_t* const end = destination + capacity;
+    uint8_t* o = out;
+    uint8_t* const end = out + room;
     BitCursor a;
     a.Start(stream + byteIndex, bitPosition);
 
     // One code of chain a, which is in step with the stream: an error entry
-    // is the stream's own error, and the capacity is checked after it, as
-    // NextSymbol does.
+    // is the stream's own error.
     auto step = [&]() -> int32_t {
         if (a.held < kTableBits) a.Refill();
         const uint32_t entry = a.Peek(table);
         if (entry > 0xFF) return Fail(error, static_cast<int32_t>(entry >> 8));
-        if (out == end) return Fail(error, kCtErrorCapacity);
-        *out++ = static_cast<uint8_t>(entry);
+        *o++ = static_cast<uint8_t>(entry);
         a.Consume(lengths);
         return 1;
     };
@@ -253,11 +287,12 @@ int32_t CtBitDecoder::DecodeTable(uint8_t* destination, int32_t count, int32_t c
     // a few codes from any bit: once a reaches the split, it goes on until
     // it stands where one of b's first codes began, and from that code on
     // b's symbols are the stream's. If they never meet within b's first
-    // kMarks codes (or b's symbols would not fit), b's work is dropped and a
-    // goes on alone, which is slower but decodes the same.
-    uint8_t others[kSplit * 8 + kMarks + 8];
+    // kMarks codes, b's work is dropped and a goes on alone, which is slower
+    // but decodes the same. A round needs room for all it may deliver; with
+    // less, the call ends and the caller comes back with a new block.
+    uint8_t others[kOthers];
     int32_t marks[kMarks];  // where b's first codes began, in bits from the split
-    while (lastLoad - a.next > 2 * kSplit) {
+    while (lastLoad - a.next > 2 * kSplit && end - o >= kRoundRoom) {
         const uint8_t* const split = a.next + kSplit;
         BitCursor b;
         b.Start(split, 0);
@@ -292,8 +327,7 @@ int32_t CtBitDecoder::DecodeTable(uint8_t* destination, int32_t count, int32_t c
         // short of the split. An error entry in either chain stops both
         // before it: chain a's is the stream's, and step() reports it.
         uint8_t* const bStop = others + sizeof others - 4;
-        while (!bStopped && a.Offset(split) <= -48 && end - out >= 4 && bOut <= bStop &&
-               b.next <= lastLoad) {
+        while (!bStopped && a.Offset(split) <= -48 && bOut <= bStop && b.next <= lastLoad) {
             a.Refill();
             b.Refill();
             int i = 0;
@@ -301,12 +335,12 @@ int32_t CtBitDecoder::DecodeTable(uint8_t* destination, int32_t count, int32_t c
                 const uint32_t entryA = a.Peek(table);
                 const uint32_t entryB = b.Peek(table);
                 if ((entryA | entryB) > 0xFF) break;
-                out[i] = static_cast<uint8_t>(entryA);
+                o[i] = static_cast<uint8_t>(entryA);
                 bOut[i] = static_cast<uint8_t>(entryB);
                 a.Consume(lengths);
                 b.Consume(lengths);
             }
-            out += i;
+            o += i;
             bOut += i;
             bStopped = i < 4;
         }
@@ -325,27 +359,30 @@ int32_t CtBitDecoder::DecodeTable(uint8_t* destination, int32_t count, int32_t c
         }
         // Met: b's symbols from there on are the stream's, and a goes on
         // from where b stopped.
-        const ptrdiff_t taken = bOut - (others + meeting);
-        if (meeting < nMarks && taken <= end - out) {
-            std::memcpy(out, others + meeting, static_cast<size_t>(taken));
-            out += taken;
+        if (meeting < nMarks) {
+            const ptrdiff_t taken = bOut - (others + meeting);
+            std::memcpy(o, others + meeting, static_cast<size_t>(taken));
+            o += taken;
             a = b;
         }
     }
 
-    // One chain to the end: four codes per refill.
-    while (a.next <= lastLoad && end - out >= 4) {
-        a.Refill();
-        for (int i = 0; i < 4; ++i) {
-            const uint32_t entry = a.Peek(table);
-            if (entry > 0xFF) return Fail(error, static_cast<int32_t>(entry >> 8));
-            out[i] = static_cast<uint8_t>(entry);
-            a.Consume(lengths);
+    // One chain, four codes per refill: to the end of the stream's table
+    // part, or through a room too short for a round.
+    if (o == out || lastLoad - a.next <= 2 * kSplit) {
+        while (a.next <= lastLoad && end - o >= 4) {
+            a.Refill();
+            for (int i = 0; i < 4; ++i) {
+                const uint32_t entry = a.Peek(table);
+                if (entry > 0xFF) return Fail(error, static_cast<int32_t>(entry >> 8));
+                o[i] = static_cast<uint8_t>(entry);
+                a.Consume(lengths);
+            }
+            o += 4;
         }
-        out += 4;
     }
     const int32_t back = static_cast<int32_t>(a.held + 7) >> 3;
     byteIndex = static_cast<int32_t>(a.next - stream) - back;
     bitPosition = static_cast<uint8_t>(back * 8 - static_cast<int32_t>(a.held));
-    return static_cast<int32_t>(out - destination);
+    return static_cast<int32_t>(o - out);
 }

@@ -19,8 +19,8 @@ struct CtCompressExcept;
 int32_t CtBitDecode(const uint8_t* data, int32_t length, uint8_t* destination,
                     int32_t capacity, CtCompressExcept* error);
 
-// The state of one decoding; a local object of CtBitDecode. Each member
-// that meets damaged data fills *error and answers -1.
+// The state of one decoding. Each member that meets damaged data fills
+// *error and answers -1.
 class CtBitDecoder {
 public:
     // Reads widths, masks and the list from the stage's length bytes and
@@ -30,9 +30,20 @@ public:
     // reports the stage as too short.
     int32_t ReadHeader(const uint8_t* data, int32_t length, CtCompressExcept* error);
 
+    // ReadHeader, then the stream behind the header from its first bit:
+    // what Decode and DecodeAll start from.
+    int32_t Start(const uint8_t* data, int32_t length, CtCompressExcept* error);
+
     // Decodes one symbol bit by bit: 1 with *symbol set, 0 at the end of the
     // stream. The end rules are those of the format, exactly.
     int32_t NextSymbol(uint8_t* symbol, CtCompressExcept* error);
+
+    // The next symbols, up to room of them, into out: answers how many,
+    // which is 0 only at the end of the stream (or for a room of 0). The
+    // stage's capacity is the caller's: it asks for one symbol more than it
+    // takes, and one more delivered is one too many. The same symbols and
+    // errors as NextSymbol, in the same order.
+    int32_t Decode(uint8_t* out, int32_t room, CtCompressExcept* error);
 
     // Stores every remaining symbol into destination, *count receiving their
     // number, and answers 1. More than capacity symbols fail with code 25.
@@ -51,14 +62,15 @@ public:
 private:
     // Streams of some length are decoded through a table on the next 12
     // bits, which hold any whole code, 64 bits of the stream at a time, and
-    // beyond a few KB by two chains of codes side by side. The table path
-    // answers the same as NextSymbol wherever no end rule can apply, that is
-    // while every bit it looks at lies before the last byte of the stream;
-    // NextSymbol takes the last bytes.
+    // by two chains of codes side by side where the room allows. The table
+    // path answers the same as NextSymbol wherever no end rule can apply,
+    // that is while every bit it looks at lies before the last byte of the
+    // stream; NextSymbol takes the last bytes.
     void BuildTable();
-    int32_t DecodeTable(uint8_t* destination, int32_t count, int32_t capacity,
-                        CtCompressExcept* error);
+    int32_t DecodeTable(uint8_t* out, int32_t room, CtCompressExcept* error);
 
+    bool tableBuilt_;
+    bool ended_;
     uint16_t table_[4096];
     uint64_t codeLengths_;  // the code length by the first 3 bits, a byte each
 };

@@ -1,6 +1,8 @@
 // The frame: which stages, their escapes, and the choice among stages.
 #include "archive/CtCompress.h"
 
+#include <utility>
+
 namespace {
 
 // Room the decoder gives the back-reference stage beyond the unpacked size.
@@ -83,7 +85,7 @@ std::vector<uint8_t> CtCompress(const uint8_t* data, size_t size, uint8_t stages
     return Emit(route, plan);
 }
 
-std::vector<uint8_t> CtCompress(const uint8_t* data, size_t size) {
+std::vector<uint8_t> CtCompress(const uint8_t* data, size_t size, CtLevel level) {
     // Each byte stage runs once and feeds every route that starts with it;
     // the bit-coded stage is sized from its counts and packed only for the
     // route that wins. Routes with fewer stages come first and win ties, so
@@ -108,17 +110,64 @@ std::vector<uint8_t> CtCompress(const uint8_t* data, size_t size) {
         Through(kCtStageRuns | kCtStageRefs | kCtStageBits, &runs, &both, data, size),
     };
     size_t best = SIZE_MAX;
-    const Route* winner = &routes[0];
+    Route winner = routes[0];
     CtBitPlan winnerPlan{};
-    for (const Route& r : routes) {
-        if (!runsHelp && (r.flags & kCtStageRuns) && (r.flags & kCtStageRefs)) continue;
-        CtBitPlan plan{};
-        const size_t n = RouteSize(r, size, &plan);
+    size_t sizes[8];
+    CtBitPlan plans[8];
+    for (int r = 0; r < 8; ++r) {
+        sizes[r] = SIZE_MAX;
+        const bool skipped = !runsHelp && (routes[r].flags & kCtStageRuns) &&
+                             (routes[r].flags & kCtStageRefs);
+        if (!skipped) sizes[r] = RouteSize(routes[r], size, &plans[r]);
+        if (sizes[r] < best) {
+            best = sizes[r];
+            winner = routes[r];
+            winnerPlan = plans[r];
+        }
+    }
+
+    // The routes through both the back-reference and the bit-coded stage,
+    // with the parse priced in bits: what a byte of the reference stage's
+    // output costs is its code under the plan of the last parse, and each
+    // new parse gives a new plan. kDefault takes one priced parse of the
+    // route that is smaller so far; kMax goes on while the size falls, on
+    // both.
+    const int refined[2] = {5, 7};
+    CtPacked priced[2];
+    for (int j = 0; j < 2; ++j) {
+        const int r = refined[j];
+        const int other = refined[1 - j];
+        if (sizes[r] == SIZE_MAX) continue;
+        if (level == CtLevel::kDefault && sizes[other] < sizes[r]) continue;
+        const uint8_t* input = routes[r].runs ? runs.data.data() : data;
+        const size_t length = routes[r].runs ? runs.data.size() : size;
+        const CtPacked* current = routes[r].refs;
+        CtBitPlan plan = plans[r];
+        for (int pass = 0; pass < (level == CtLevel::kMax ? 6 : 1); ++pass) {
+            uint8_t prices[256];
+            CtPriceBits(plan, prices);
+            CtPacked next = CtPackRefs(input, length, current->escape, prices, level);
+            // The bit-coded stage may give back no more than the unpacked
+            // size.
+            if (next.data.size() > size) break;
+            const CtBitPlan nextPlan = CtPlanBits(next.data.data(), next.data.size());
+            if (nextPlan.size >= plan.size) break;
+            priced[j] = std::move(next);
+            current = &priced[j];
+            plan = nextPlan;
+        }
+        if (current == routes[r].refs) continue;
+        const Route route = Through(routes[r].flags, routes[r].runs, current, data, size);
+        const size_t n = RouteSize(route, size, &plan);
         if (n < best) {
             best = n;
-            winner = &r;
+            winner = route;
             winnerPlan = plan;
         }
     }
-    return Emit(*winner, winnerPlan);
+    return Emit(winner, winnerPlan);
+}
+
+std::vector<uint8_t> CtCompress(const uint8_t* data, size_t size) {
+    return CtCompress(data, size, CtLevel::kDefault);
 }

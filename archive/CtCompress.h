@@ -8,8 +8,21 @@
 
 #include "archive/CtDecompress.h"
 
+// How hard the compressor works.
+//
+// kDefault tries every combination of stages, then prices the parse of the
+// back-reference stage in the bits that the bit-coded stage behind it will
+// spend (the code lengths of the current statistics) and parses once more
+// with those prices, for the more promising route through both stages.
+// kMax reprices until the size settles, on both routes, and searches the
+// whole window at every position: a few percent smaller, several times
+// slower.
+enum class CtLevel { kDefault, kMax };
+
 // The smallest compressed content (flags byte first) the compressor finds
-// for data; flags 0x00 with the bytes as they are when no stage helps.
+// for data at that level; flags 0x00 with the bytes as they are when no
+// stage helps. Without a level, kDefault.
+std::vector<uint8_t> CtCompress(const uint8_t* data, size_t size, CtLevel level);
 std::vector<uint8_t> CtCompress(const uint8_t* data, size_t size);
 
 // A compressed content that applies exactly the stages named in the mask
@@ -44,6 +57,14 @@ CtPacked CtPackRuns(const uint8_t* data, size_t size);
 // programming; a literal escape is doubled.
 CtPacked CtPackRefs(const uint8_t* data, size_t size);
 
+// Back-reference stage with the given escape, priced in bits: prices[b] is
+// what a byte b of its output costs (the code length that the bit-coded
+// stage gives it; see CtPriceBits). The matches at each position include,
+// besides the longest, shorter ones at distances that cost less; every
+// count the parse may take is priced. kMax searches the whole window.
+CtPacked CtPackRefs(const uint8_t* data, size_t size, uint8_t escape, const uint8_t prices[256],
+                    CtLevel level);
+
 // How the bit-coded stage codes one input: the list (most frequent byte
 // first), the widths w0, w1, w2 (0..8; the decoder takes no wider class) and
 // the size in bytes of the whole stage, header included.
@@ -59,6 +80,10 @@ CtBitPlan CtPlanBits(const uint8_t* data, size_t size);
 
 // The plan for the given widths (each 0..8).
 CtBitPlan CtPlanBits(const uint8_t* data, size_t size, const uint8_t widths[3]);
+
+// The code length of every byte value under plan, in bits; a value not in
+// the list gets the length of the place it would take at its end.
+void CtPriceBits(const CtBitPlan& plan, uint8_t prices[256]);
 
 // The stage data (header and stream) of plan, exactly plan.size bytes.
 std::vector<uint8_t> CtPackBits(const uint8_t* data, size_t size, const CtBitPlan& plan);

@@ -155,6 +155,18 @@ CtBitPlan CtPlanBits(const uint8_t* data, size_t size) {
     return plan;
 }
 
+void CtPriceBits(const CtBitPlan& plan, uint8_t prices[256]) {
+    int32_t bases[5];
+    ClassBases(plan.widths, bases);
+    auto length = [&](int32_t place) {
+        const int k = ClassOf(place, bases);
+        return static_cast<uint8_t>(k + 1 + (k < 3 ? plan.widths[k] : kMaxWidth));
+    };
+    const uint8_t added = length(plan.count < 256 ? plan.count : 255);
+    for (int b = 0; b < 256; ++b) prices[b] = added;
+    for (int32_t i = 0; i < plan.count; ++i) prices[plan.list[i]] = length(i);
+}
+
 std::vector<uint8_t> CtPackBits(const uint8_t* data, size_t size, const CtBitPlan& plan) {
     std::vector<uint8_t> out;
     out.reserve(plan.size);

@@ -1,9 +1,11 @@
 // The decompressor of compressed archive contents (methods 2 and 3).
 //
 // A compressed content is a flags byte, the escape bytes of the stages it
-// names, and the stage data. CtDecompress undoes the stages (bit-coded, then
-// back-reference, then run) and turns every decoding error into a log text
-// on channels 69 and 0 and a result of 0.
+// names, and the stage data. The stages are undone in the order bit-coded,
+// back-reference, run. CtDecode decodes a whole content into the caller's
+// buffer and reports a failure by its code; CtDecompress, the decoder of the
+// format, turns every failure into a log text on channels 69 and 0 and a
+// result of 0. Both run the streaming decoder of CtStreamDecoder.h.
 #ifndef VEL_ARCHIVE_CTDECOMPRESS_H
 #define VEL_ARCHIVE_CTDECOMPRESS_H
 
@@ -18,37 +20,62 @@ enum : uint8_t {
 
 // The error record of a failed decoding. The decoder is built without C++
 // exceptions (the launcher stub cannot carry their runtime): a stage that
-// meets damaged data fills the caller's record and answers -1, each caller
-// hands it on the same way, and CtDecompress alone turns it into the log
-// text and its result of 0.
+// meets damaged data fills the caller's record and answers -1, and each
+// caller hands it on the same way.
 struct CtCompressExcept {
     int32_t code;
 };
 
-// Codes of CtCompressExcept. 21 to 25 and 61 are the format's own; 23, 26
-// and 62 name conditions that the format leaves to the data to avoid.
+// Codes of CtCompressExcept. 21 to 25 and 61 are the format's own; 23, 26,
+// 27 and 62 name conditions that the format leaves to the data or that come
+// with decoding by blocks.
 enum : int32_t {
     kCtErrorPrefix = 21,     // bit-coded: a 0000 prefix before the last byte
     kCtErrorHeader = 22,     // bit-coded: header longer than the stage data
     kCtErrorList = 23,       // bit-coded: a width above 8, or a code past list place 255
     kCtErrorPosition = 24,   // bit-coded: read position beyond the stream after a prefix
     kCtErrorCapacity = 25,   // a stage would write beyond its target
-    kCtErrorMemory = 26,     // capacity out of range, or no memory for the scratch areas
+    kCtErrorMemory = 26,     // capacity out of range, or no memory for the blocks
+    kCtErrorStopped = 27,    // the streaming decoder's sink asked to stop
     kCtErrorReference = 61,  // back-reference to before the start of the output
     kCtErrorTruncated = 62,  // data ends inside the frame or inside an escape sequence
 };
 
+// The frame of a compressed content: flags, the run escape if 0x20, the
+// reference escape if 0x40, then the stage data.
+struct CtFrame {
+    uint8_t flags;
+    uint8_t runEscape;
+    uint8_t refEscape;
+    const uint8_t* data;
+    int32_t length;
+};
+
+// Reads the frame of length bytes at source: 1, or -1 with code 62 when the
+// content ends inside it.
+int32_t CtReadFrame(const uint8_t* source, int32_t length, CtFrame* frame,
+                    CtCompressExcept* error);
+
 // Decodes length bytes at source into destination, which holds capacity
-// bytes (the entry's unpacked size). Returns the bytes written, or 0 after a
-// logged decoding error, in which case destination is untouched.
+// bytes (the entry's unpacked size). Answers the bytes written, or -1 with
+// error->code set, in which case destination is untouched: the content is
+// held in a block of capacity bytes until it has been decoded whole, so a
+// capacity beyond CtMem::kMaxRequest, or one whose block cannot be had,
+// fails with code 26 (a content without stages goes to the destination
+// directly, since it is checked before its first byte goes out).
+int32_t CtDecode(const uint8_t* source, int32_t length, uint8_t* destination, int32_t capacity,
+                 CtCompressExcept* error);
+
+// CtDecode, with a failure turned into the text "Erreur en décompréssion
+// code %d" on log channels 69 and 0 and a result of 0.
 int32_t CtDecompress(const uint8_t* source, int32_t length, uint8_t* destination,
                      int32_t capacity);
 
-// The two byte stages, undone from input into output, which holds capacity
-// bytes; they answer the number of bytes produced, or -1 with *error filled.
-// Neither reads past input + length nor writes past output + capacity; bytes
-// of output beyond the result may be overwritten with scratch values, also
-// when they fail.
+// The two byte stages alone, undone from input into output, which holds
+// capacity bytes; they answer the number of bytes produced, or -1 with
+// *error filled. Neither reads past input + length nor writes past output +
+// capacity; bytes of output beyond the result may be overwritten, also when
+// they fail.
 //
 // Back-reference stage: escape, distance (1..255) and count copy earlier
 // output; escape, escape is a literal escape byte.

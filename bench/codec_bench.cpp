@@ -1,15 +1,18 @@
 // Codec benchmark over a corpus of installer-like files: for every stage
-// combination, for "best", and for zlib -9 as the yardstick, the ratio
-// (compressed / original), the decode and the encode speed; memcpy gives
-// the limit. Each file is one archive entry, coded on its own. Then where
-// the decoding time of "best" goes: each stage alone over the inputs that
-// the stage before it gives, into blocks taken once.
+// combination, for "best" (the default level) and "max", and for zlib -9 as
+// the yardstick, the ratio (compressed / original), the decode and the
+// encode speed; "stream" decodes the "best" contents with the streaming
+// decoder into the same buffers, and memcpy gives the limit. Each file is
+// one archive entry, coded on its own. Then the ratios by kind of file, and
+// where the decoding time of "best" goes: each stage alone, in the blocks
+// of the streaming decoder, over the inputs that the stage before it gives.
 //
 //   codec_bench --corpus=DIR [Google Benchmark flags]
 //   codec_bench --corpus=DIR --brute-force
 //
-// --brute-force measures how far "best" is from the smallest content that
-// any stage combination with any widths of the bit-coded stage gives.
+// --brute-force compares "best" with the smallest content that any stage
+// combination with any widths of the bit-coded stage gives over the
+// byte-priced parses of the back-reference stage.
 #include <benchmark/benchmark.h>
 #include <zlib.h>
 
@@ -25,8 +28,10 @@
 #include <vector>
 
 #include "archive/CtBitDecoder.h"
+#include "archive/CtByteStages.h"
 #include "archive/CtCompress.h"
 #include "archive/CtDecompress.h"
+#include "archive/CtStreamDecoder.h"
 
 namespace {
 
@@ -77,9 +82,10 @@ bool Inflate(const Bytes& packed, Bytes& out) {
     return uncompress(out.data(), &n, packed.data(), packed.size()) == Z_OK && n == out.size();
 }
 
-bool CtDecode(const Bytes& packed, Bytes& out) {
-    const int32_t n = CtDecompress(packed.data(), static_cast<int32_t>(packed.size()),
-                                   out.data(), static_cast<int32_t>(out.size()));
+bool DecodeWhole(const Bytes& packed, Bytes& out) {
+    CtCompressExcept error{0};
+    const int32_t n = CtDecode(packed.data(), static_cast<int32_t>(packed.size()), out.data(),
+                               static_cast<int32_t>(out.size()), &error);
     return static_cast<size_t>(n) == out.size();
 }
 
@@ -107,10 +113,16 @@ std::vector<Codec> Codecs() {
                                    // leaves that file plain.
                                    return out.empty() ? CtCompress(in.data(), in.size(), 0) : out;
                                },
-                               CtDecode});
+                               DecodeWhole});
     }
     codecs.push_back(
-        Codec{"best", [](const Bytes& in) { return CtCompress(in.data(), in.size()); }, CtDecode});
+        Codec{"best", [](const Bytes& in) { return CtCompress(in.data(), in.size()); },
+              DecodeWhole});
+    codecs.push_back(Codec{"max",
+                           [](const Bytes& in) {
+                               return CtCompress(in.data(), in.size(), CtLevel::kMax);
+                           },
+                           DecodeWhole});
     codecs.push_back(Codec{"zlib -9", Zlib9, Inflate});
     return codecs;
 }
@@ -181,8 +193,56 @@ void Decode(benchmark::State& state, const Codec& codec) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * gTotal));
 }
 
-// Runs the byte stages of each "best" content one after the other, as
-// CtDecompress does, and keeps every stage's input.
+// The streaming decoder's sink: the pieces land in the entry's buffer.
+class BufferSink : public CtSink {
+public:
+    explicit BufferSink(uint8_t* out) : out_(out) {}
+    int32_t Write(const uint8_t* data, int32_t length) override {
+        std::memcpy(out_, data, static_cast<size_t>(length));
+        out_ += length;
+        return 1;
+    }
+
+private:
+    uint8_t* out_;
+};
+
+// Decodes the "best" contents with one streaming decoder, as the launcher
+// extracts its entries.
+void Stream(benchmark::State& state) {
+    std::vector<Bytes>& packed = gPacked["best"];
+    if (packed.empty()) {
+        for (const File& f : gCorpus) packed.push_back(CtCompress(f.data.data(), f.data.size()));
+    }
+    std::vector<Bytes> out(gCorpus.size());
+    for (size_t i = 0; i < gCorpus.size(); ++i) out[i].resize(gCorpus[i].data.size());
+    auto pass = [&]() {
+        CtStreamDecoder decoder;
+        bool right = true;
+        for (size_t i = 0; i < gCorpus.size(); ++i) {
+            BufferSink sink(out[i].data());
+            CtCompressExcept error{0};
+            const int32_t n =
+                decoder.Decode(packed[i].data(), static_cast<int32_t>(packed[i].size()),
+                               static_cast<int32_t>(out[i].size()), &sink, &error);
+            right = right && static_cast<size_t>(n) == out[i].size();
+        }
+        return right;
+    };
+    if (!pass() || !std::equal(out.begin(), out.end(), gCorpus.begin(),
+                               [](const Bytes& o, const File& f) { return o == f.data; })) {
+        state.SkipWithError("wrong output");
+        return;
+    }
+    for (auto _ : state) {
+        pass();
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * gTotal));
+}
+
+// Runs the stages of each "best" content one after the other and keeps
+// every stage's input.
 void SplitStages() {
     const std::vector<Bytes>& packed = gPacked["best"];
     for (size_t i = 0; i < packed.size(); ++i) {
@@ -218,6 +278,15 @@ void SplitStages() {
     }
 }
 
+// Takes what a stage hands on and drops it.
+class Drop : public CtSink {
+public:
+    int32_t Write(const uint8_t*, int32_t) override { return 1; }
+};
+
+// One stage as the streaming decoder runs it: the bit-coded stage into one
+// block, the byte stages from input pieces of a block into blocks of their
+// own.
 void Stage(benchmark::State& state, int stage) {
     if (gStages[0].empty() && gStages[1].empty() && gStages[2].empty()) {
         std::vector<Bytes>& best = gPacked["best"];
@@ -227,22 +296,35 @@ void Stage(benchmark::State& state, int stage) {
         SplitStages();
     }
     const std::vector<StageRun>& runs = gStages[stage];
-    size_t largest = 0;
     size_t bytes = 0;
-    for (const StageRun& r : runs) {
-        largest = std::max(largest, r.produced);
-        bytes += r.produced;
-    }
-    Bytes out(largest + 256);
+    for (const StageRun& r : runs) bytes += r.produced;
+    const int32_t block = CtStreamDecoder::kDefaultBlock;
+    Bytes buffer(CtRefStage::kHistory + static_cast<size_t>(block));
+    Drop drop;
     CtCompressExcept error{0};
     for (auto _ : state) {
         for (const StageRun& r : runs) {
             const uint8_t* in = r.input.data();
             const int32_t length = static_cast<int32_t>(r.input.size());
-            const int32_t room = static_cast<int32_t>(r.produced);
-            if (stage == 0) CtBitDecode(in, length, out.data(), room, &error);
-            if (stage == 1) CtExpandRefs(r.escape, in, length, out.data(), room + 256, &error);
-            if (stage == 2) CtExpandRuns(r.escape, in, length, out.data(), room, &error);
+            if (stage == 0) {
+                CtBitDecoder decoder;
+                decoder.Start(in, length, &error);
+                while (decoder.Decode(buffer.data(), block, &error) > 0) {
+                }
+                continue;
+            }
+            CtRefStage refs;
+            CtRunStage runStage;
+            CtSink* sink = &refs;
+            if (stage == 1) {
+                refs.Start(r.escape, buffer.data(), block, UINT32_MAX, &drop);
+            } else {
+                runStage.Start(r.escape, buffer.data(), block, UINT32_MAX, &drop);
+                sink = &runStage;
+            }
+            for (int32_t done = 0; done < length; done += block) {
+                sink->Write(in + done, std::min(block, length - done));
+            }
         }
         benchmark::ClobberMemory();
     }
@@ -281,27 +363,86 @@ public:
             if (kind == "encode") gRows[codec].encode = speed;
             if (kind == "decode") gRows[codec].decode = speed;
             if (kind == "stage") {
-                gStageRows[codec].milliseconds = r.GetAdjustedRealTime();  // unit: ms
+                gStageRows[codec].milliseconds = r.GetAdjustedCPUTime();  // unit: ms
             }
         }
         ConsoleReporter::ReportRuns(runs);
     }
 };
 
+// The kind of a corpus file, by its folder and extension.
+std::string KindOf(const std::string& name) {
+    const std::string ext = std::filesystem::path(name).extension().string();
+    if (name.rfind("bin", 0) == 0) return "PE files";
+    if (name.rfind("text", 0) == 0) return "text";
+    if (ext == ".nls") return "NLS tables";
+    if (ext == ".ttf" || ext == ".fon") return "fonts";
+    if (ext == ".bmp" || ext == ".png") return "images";
+    return "other";
+}
+
+// Compressed / original by kind of file, for the codecs that have packed
+// the corpus, and how each compares with zlib -9.
+void PrintKinds() {
+    const char* const codecs[] = {"best", "max", "zlib -9"};
+    struct Totals {
+        size_t files = 0;
+        size_t original = 0;
+        std::map<std::string, size_t> packed;
+    };
+    std::map<std::string, Totals> kinds;
+    for (size_t i = 0; i < gCorpus.size(); ++i) {
+        for (const std::string& kind : {KindOf(gCorpus[i].name), std::string("all")}) {
+            Totals& t = kinds[kind];
+            ++t.files;
+            t.original += gCorpus[i].data.size();
+            for (const char* codec : codecs) {
+                const auto found = gPacked.find(codec);
+                if (found != gPacked.end() && found->second.size() == gCorpus.size()) {
+                    t.packed[codec] += found->second[i].size();
+                }
+            }
+        }
+    }
+    std::printf("\n%-12s %5s %8s %8s %8s %8s %10s %10s\n", "kind", "files", "MB", "zlib -9",
+                "best", "max", "best/zlib", "max/zlib");
+    for (const auto& k : kinds) {
+        const Totals& t = k.second;
+        auto ratio = [&](const char* codec) {
+            const auto p = t.packed.find(codec);
+            return p == t.packed.end() ? 0.0
+                                       : static_cast<double>(p->second) /
+                                             static_cast<double>(t.original);
+        };
+        auto versus = [&](const char* codec) {
+            return ratio("zlib -9") > 0 ? ratio(codec) / ratio("zlib -9") : 0.0;
+        };
+        std::printf("%-12s %5zu %8.1f %8.4f %8.4f %8.4f %10.3f %10.3f\n", k.first.c_str(), t.files,
+                    static_cast<double>(t.original) / 1e6, ratio("zlib -9"), ratio("best"),
+                    ratio("max"), versus("best"), versus("max"));
+    }
+}
+
 void PrintTable() {
     std::printf("\n%zu files, %zu bytes\n", gCorpus.size(), gTotal);
     std::printf("%-16s %7s %13s %13s\n", "codec", "ratio", "decode MB/s", "encode MB/s");
     for (const std::string& name : gOrder) {
         const Row& r = gRows[name];
-        if (name == "memcpy") {
+        if (name == "memcpy" || name == "stream") {
             std::printf("%-16s %7s %13.0f %13s\n", name.c_str(), "-", r.decode, "-");
         } else {
             std::printf("%-16s %7.4f %13.0f %13.1f\n", name.c_str(), r.ratio, r.decode, r.encode);
         }
     }
+    const double zlib = gRows["zlib -9"].decode;
+    if (zlib > 0) {
+        std::printf("decoding against zlib's inflate: best %.2f x, stream %.2f x\n",
+                    gRows["best"].decode / zlib, gRows["stream"].decode / zlib);
+    }
+    PrintKinds();
     if (gStageRows.empty()) return;
-    // The stages alone, without the scratch areas and the final copy that
-    // CtDecompress adds; the output of a stage is the next one's input.
+    // The stages alone, in the streaming decoder's blocks, without the
+    // pipeline around them; the output of a stage is the next one's input.
     std::printf("\n%-16s %10s %13s %13s\n", "best, stage", "out MB", "ms per pass",
                 "out MB/s");
     double total = 0;
@@ -418,7 +559,7 @@ int RunBruteForce() {
     for (const File& f : gCorpus) {
         const Bytes packed = CtCompress(f.data.data(), f.data.size());
         Bytes out(f.data.size());
-        if (!CtDecode(packed, out) || out != f.data) {
+        if (!DecodeWhole(packed, out) || out != f.data) {
             std::fprintf(stderr, "%s: best does not decode\n", f.name.c_str());
             return 1;
         }
@@ -427,8 +568,8 @@ int RunBruteForce() {
         best += packed.size();
         brute += b;
     }
-    std::printf("\ntotal %zu bytes: best %zu (ratio %.4f), brute force %zu (ratio %.4f), "
-                "best is %.2f%% larger\n",
+    std::printf("\ntotal %zu bytes: best %zu (ratio %.4f), brute force over byte-priced parses "
+                "%zu (ratio %.4f), best %+.2f%%\n",
                 gTotal, best, static_cast<double>(best) / static_cast<double>(gTotal), brute,
                 static_cast<double>(brute) / static_cast<double>(gTotal),
                 100.0 * (static_cast<double>(best) / static_cast<double>(brute) - 1.0));
@@ -466,6 +607,8 @@ int main(int argc, char** argv) {
         benchmark::RegisterBenchmark(("decode/" + c.name).c_str(), Decode, c)
             ->Unit(benchmark::kMillisecond);
     }
+    gOrder.push_back("stream");
+    benchmark::RegisterBenchmark("decode/stream", Stream)->Unit(benchmark::kMillisecond);
     gOrder.push_back("memcpy");
     benchmark::RegisterBenchmark("decode/memcpy", Copy)->Unit(benchmark::kMillisecond);
     for (int stage = 0; stage < 3; ++stage) {

@@ -1,9 +1,10 @@
 #include "tests/archive/CodecReference.h"
 
-#include <cstdlib>
+#include <algorithm>
 #include <cstring>
 
 #include "archive/CtDecompress.h"
+#include "archive/CtStreamDecoder.h"
 
 namespace {
 
@@ -157,33 +158,61 @@ ReferenceResult ReferenceDecompress(const uint8_t* data, size_t size, int32_t ca
     return ReferenceResult{0, input};
 }
 
-DecodeLog::DecodeLog() : LogReceiver(kLogArchive) {
-    AttachLogReceiver(this);
-}
-
-DecodeLog::~DecodeLog() {
-    DetachLogReceiver(this);
-}
-
-void DecodeLog::Log(const char* text) {
-    texts.push_back(text);
-}
-
-int32_t DecodeLog::LastCode() const {
-    static const char kPrefix[] = "Erreur en d\xE9"
-                                  "compr\xE9"
-                                  "ssion code ";
-    if (texts.empty()) return 0;
-    const std::string& t = texts.back();
-    if (t.compare(0, sizeof kPrefix - 1, kPrefix) != 0) return 0;
-    return static_cast<int32_t>(std::atoi(t.c_str() + sizeof kPrefix - 1));
-}
-
-Decoded DecompressCaught(const std::vector<uint8_t>& source, int32_t capacity) {
-    DecodeLog log;
+Decoded DecodeCaught(const std::vector<uint8_t>& source, int32_t capacity) {
     Decoded d{0, 0, std::vector<uint8_t>(capacity > 0 ? static_cast<size_t>(capacity) : 0, 0xA5)};
-    d.result = CtDecompress(source.data(), static_cast<int32_t>(source.size()), d.buffer.data(),
-                            capacity);
-    d.code = log.LastCode();
+    CtCompressExcept error{0};
+    d.result = CtDecode(source.data(), static_cast<int32_t>(source.size()), d.buffer.data(),
+                        capacity, &error);
+    d.code = error.code;
     return d;
+}
+
+namespace {
+
+class Collector : public CtSink {
+public:
+    explicit Collector(Streamed* s) : s_(s) {}
+    int32_t Write(const uint8_t* data, int32_t length) override {
+        s_->buffer.insert(s_->buffer.end(), data, data + length);
+        ++s_->pieces;
+        if (length > s_->largestPiece) s_->largestPiece = length;
+        return 1;
+    }
+
+private:
+    Streamed* s_;
+};
+
+}  // namespace
+
+Streamed StreamCaught(const std::vector<uint8_t>& source, int32_t capacity, int32_t block) {
+    Streamed s{0, 0, {}, 0, 0};
+    Collector sink(&s);
+    CtStreamDecoder decoder(block);
+    CtCompressExcept error{0};
+    s.result = decoder.Decode(source.data(), static_cast<int32_t>(source.size()), capacity, &sink,
+                              &error);
+    s.code = error.code;
+    return s;
+}
+
+std::string CompareStreaming(const std::vector<uint8_t>& source, int32_t capacity, int32_t block,
+                             int32_t* code) {
+    const Decoded whole = DecodeCaught(source, capacity);
+    if (code != nullptr) *code = whole.code;
+    const Streamed s = StreamCaught(source, capacity, block);
+    const std::string at = " (block " + std::to_string(block) + ")";
+    if (s.result != whole.result || s.code != whole.code) {
+        return "streaming " + std::to_string(s.result) + " code " + std::to_string(s.code) +
+               ", whole " + std::to_string(whole.result) + " code " + std::to_string(whole.code) +
+               at;
+    }
+    if (s.largestPiece > block) return "a piece larger than the block" + at;
+    if (s.buffer.size() > static_cast<size_t>(capacity)) return "more than the capacity" + at;
+    if (whole.result >= 0 &&
+        (s.buffer.size() != static_cast<size_t>(whole.result) ||
+         !std::equal(s.buffer.begin(), s.buffer.end(), whole.buffer.begin()))) {
+        return "other bytes" + at;
+    }
+    return "";
 }

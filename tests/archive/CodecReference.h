@@ -1,10 +1,10 @@
 // A plain, bit-by-bit decoder of compressed contents that the tests and the
-// fuzz targets hold the real one against, and a way to learn the code of a
-// failed CtDecompress call from its log text.
+// fuzz targets hold the real one against, and the real one's two paths,
+// whole-buffer and streaming, called the way the tests compare them.
 //
 // The reference is written for reading, not for speed: one bit, one byte
 // at a time, growing vectors, and the checks in the order the format gives.
-// Where the format trusts its data it answers with the codes CtDecompress
+// Where the format trusts its data it answers with the codes CtDecode
 // documents for the same condition.
 #ifndef VEL_TESTS_ARCHIVE_CODECREFERENCE_H
 #define VEL_TESTS_ARCHIVE_CODECREFERENCE_H
@@ -12,8 +12,6 @@
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "services/LogRouting.h"
 
 // What a decoding gave: the bytes, or the code of the error (0 for none).
 struct ReferenceResult {
@@ -28,27 +26,32 @@ ReferenceResult ReferenceBitDecode(const uint8_t* data, size_t size, int32_t cap
 // capacity bytes (0 or more).
 ReferenceResult ReferenceDecompress(const uint8_t* data, size_t size, int32_t capacity);
 
-// Catches the texts that CtDecompress logs on channel 69 while it is
-// attached (it attaches itself for its lifetime).
-class DecodeLog : public LogReceiver {
-public:
-    DecodeLog();
-    ~DecodeLog() override;
-    void Log(const char* text) override;
-
-    std::vector<std::string> texts;
-
-    // The code of the last "Erreur en décompréssion code %d" text, or 0.
-    int32_t LastCode() const;
-};
-
-// CtDecompress into a buffer of exactly capacity bytes (filled with 0xA5
-// beforehand), with its result and logged code.
+// CtDecode into a buffer of exactly capacity bytes (filled with 0xA5
+// beforehand): its result (-1 on failure), its code (0 on success) and the
+// buffer.
 struct Decoded {
     int32_t result;
     int32_t code;
     std::vector<uint8_t> buffer;
 };
-Decoded DecompressCaught(const std::vector<uint8_t>& source, int32_t capacity);
+Decoded DecodeCaught(const std::vector<uint8_t>& source, int32_t capacity);
+
+// CtStreamDecoder with the given block size, its sink collecting every
+// piece (buffer: the pieces back to back).
+struct Streamed {
+    int32_t result;
+    int32_t code;
+    std::vector<uint8_t> buffer;
+    int32_t pieces;
+    int32_t largestPiece;
+};
+Streamed StreamCaught(const std::vector<uint8_t>& source, int32_t capacity, int32_t block);
+
+// The streaming decoder with that block against CtDecode: the same result
+// and code, on success the same bytes, pieces within a block and the
+// capacity. Answers "" when they agree, else what differs; *code (when not
+// null) receives the code that CtDecode gave.
+std::string CompareStreaming(const std::vector<uint8_t>& source, int32_t capacity, int32_t block,
+                             int32_t* code = nullptr);
 
 #endif

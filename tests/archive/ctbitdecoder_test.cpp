@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "archive/CtDecompress.h"
+#include "archive/CtStreamDecoder.h"
 #include "tests/archive/CodecReference.h"
 
 namespace {
@@ -250,6 +251,13 @@ TEST(CtBitDecode, AgreesWithTheReference) {
         ASSERT_EQ(Decode(stage, capacity), want) << "round " << round;
         errors += want.size() > 0 && want[0] == '!';
         tableRuns += stream.size() >= 192;
+        // Streaming, in blocks down to one symbol: the stream's last bytes
+        // and the capacity fall anywhere in a block.
+        Bytes content = {kCtStageBits};
+        content.insert(content.end(), stage.begin(), stage.end());
+        for (int32_t block : {1 + round % 6, 97 + round % 50}) {
+            ASSERT_EQ(CompareStreaming(content, capacity, block), "") << "round " << round;
+        }
     }
     EXPECT_GT(errors, 400);
     EXPECT_GT(tableRuns, 2500);
@@ -299,6 +307,13 @@ TEST(CtBitDecode, LongStreamsAgreeWithTheReference) {
         const std::string want = RefDecode(stage, capacity);
         ASSERT_EQ(Decode(stage, capacity), want) << "round " << round;
         errors += want.size() > 0 && want[0] == '!';
+        // Streaming, with blocks about as large as two chains need and
+        // larger, so that rounds of two chains stop at a block's end.
+        Bytes content = {kCtStageBits};
+        content.insert(content.end(), stage.begin(), stage.end());
+        for (int32_t block : {4096 + round, 33000 + round * 7, CtStreamDecoder::kDefaultBlock}) {
+            ASSERT_EQ(CompareStreaming(content, capacity, block), "") << "round " << round;
+        }
     }
     EXPECT_GT(errors, 40);
     EXPECT_LT(errors, 130);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "archive/CtBitDecoder.h"
+#include "archive/CtStreamDecoder.h"
 #include "tests/archive/CodecReference.h"
 
 #ifdef _WIN32
@@ -39,17 +40,22 @@ Bytes Str(const std::string& s) {
     return Bytes(s.begin(), s.end());
 }
 
-// Decodes content with the input's size as capacity, by CtDecompress and
-// by the reference, and checks that both give the input back.
+// Decodes content with the input's size as capacity, whole, streaming (in
+// blocks of every kind of size) and by the reference, and checks that each
+// gives the input back.
 void ExpectRoundTrip(const Bytes& input, const Bytes& content, const std::string& what) {
     const int32_t size = static_cast<int32_t>(input.size());
-    const Decoded d = DecompressCaught(content, size);
+    const Decoded d = DecodeCaught(content, size);
     ASSERT_EQ(d.code, 0) << what;
     ASSERT_EQ(d.result, size) << what;
     ASSERT_TRUE(d.buffer == input) << what;
     const ReferenceResult r = ReferenceDecompress(content.data(), content.size(), size);
     ASSERT_EQ(r.code, 0) << what;
     ASSERT_TRUE(r.bytes == input) << what;
+    const int32_t small = input.size() < 4000 ? 1 + size % 5 : 289;
+    for (int32_t block : {small, 4093, CtStreamDecoder::kDefaultBlock}) {
+        ASSERT_EQ(CompareStreaming(content, size, block), "") << what;
+    }
 }
 
 // Every combination, and the best, for one input. Answers the size of the
@@ -63,10 +69,18 @@ size_t CheckAllStages(const Bytes& input, const std::string& what) {
         ExpectRoundTrip(input, content, what + " stages " + std::to_string(stages));
         smallest = std::min(smallest, content.size());
     }
+    // The levels price the back-reference parse in bits: never more than
+    // the smallest route of byte-priced parses, and the plain frame at
+    // worst.
     const Bytes best = CtCompress(input.data(), input.size());
     ExpectRoundTrip(input, best, what + " best");
-    EXPECT_EQ(best.size(), smallest) << what;
+    EXPECT_LE(best.size(), smallest) << what;
     EXPECT_LE(best.size(), input.size() + 1) << what;
+    if (input.size() <= 64 * 1024) {
+        const Bytes max = CtCompress(input.data(), input.size(), CtLevel::kMax);
+        ExpectRoundTrip(input, max, what + " max");
+        EXPECT_LE(max.size(), smallest) << what;
+    }
     return best.size();
 }
 
@@ -226,6 +240,45 @@ TEST(CtCompress, DecoderBoundsAreRespected) {
     EXPECT_TRUE(CtCompress(noise.data(), noise.size(), kCtStageRuns | kCtStageRefs).empty());
     EXPECT_FALSE(CtCompress(noise.data(), noise.size(), kCtStageRuns).empty());
     ExpectRoundTrip(noise, CtCompress(noise.data(), noise.size()), "noise");
+}
+
+// What an output costs in the given prices: each byte its price.
+uint64_t Price(const Bytes& out, const uint8_t prices[256]) {
+    uint64_t sum = 0;
+    for (uint8_t b : out) sum += prices[b];
+    return sum;
+}
+
+// The priced parse decodes back to its input for any prices, short counts
+// and 3-byte matches included; at kMax, which sees every match of the
+// window, it never costs more in its prices than the byte-priced parse.
+TEST(CtPackRefs, PricedParseDecodesAndCostsNoMore) {
+    std::mt19937 rng(11);
+    const Bytes inputs[] = {Text(20000), Random(5000, 3, 4), Random(3000, 4), Bytes(2000, 0),
+                            Str("abcabdabcabeabc"), Bytes{}};
+    for (const Bytes& in : inputs) {
+        for (int round = 0; round < 6; ++round) {
+            uint8_t prices[256];
+            for (uint8_t& p : prices) p = static_cast<uint8_t>(round == 0 ? 8 : 2 + rng() % 11);
+            const uint8_t escape = CtRarestByte(in.data(), in.size());
+            for (CtLevel level : {CtLevel::kDefault, CtLevel::kMax}) {
+                const CtPacked priced = CtPackRefs(in.data(), in.size(), escape, prices, level);
+                ASSERT_EQ(priced.escape, escape);
+                Bytes out(in.size() + 1);
+                CtCompressExcept error{0};
+                ASSERT_EQ(CtExpandRefs(escape, priced.data.data(),
+                                       static_cast<int32_t>(priced.data.size()), out.data(),
+                                       static_cast<int32_t>(in.size()), &error),
+                          static_cast<int32_t>(in.size()));
+                out.resize(in.size());
+                ASSERT_EQ(out, in);
+                if (level == CtLevel::kMax) {
+                    const CtPacked bytes = CtPackRefs(in.data(), in.size());
+                    EXPECT_LE(Price(priced.data, prices), Price(bytes.data, prices));
+                }
+            }
+        }
+    }
 }
 
 // Every width triple, with stream lengths that end at every bit of a byte

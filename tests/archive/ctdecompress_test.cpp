@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "archive/CtMem.h"
+#include "archive/CtStreamDecoder.h"
+#include "services/LogRouting.h"
 #include "tests/archive/CodecReference.h"
 
 namespace {
@@ -25,16 +27,16 @@ std::string Text(int code) {
 }
 
 Bytes Decode(const Bytes& source, int32_t capacity) {
-    const Decoded d = DecompressCaught(source, capacity);
+    const Decoded d = DecodeCaught(source, capacity);
     EXPECT_EQ(d.code, 0);
     return Bytes(d.buffer.begin(), d.buffer.begin() + (d.result > 0 ? d.result : 0));
 }
 
-// A failed call answers 0, logs the code and leaves the destination as it
+// A failed call answers -1 with the code and leaves the destination as it
 // was.
 void ExpectFailure(const Bytes& source, int32_t capacity, int32_t code) {
-    const Decoded d = DecompressCaught(source, capacity);
-    EXPECT_EQ(d.result, 0);
+    const Decoded d = DecodeCaught(source, capacity);
+    EXPECT_EQ(d.result, -1);
     EXPECT_EQ(d.code, code);
     EXPECT_EQ(d.buffer, Bytes(d.buffer.size(), 0xA5)) << "destination written";
 }
@@ -45,7 +47,7 @@ TEST(CtDecompress, PlainFrameCopiesTheStageData) {
     // Bits outside 0x10, 0x20 and 0x40 are not looked at.
     EXPECT_EQ(Decode({0x8F, 'x'}, 1), Str("x"));
     // A shorter content leaves the rest of the destination alone.
-    const Decoded d = DecompressCaught({0x00, 7}, 4);
+    const Decoded d = DecodeCaught({0x00, 7}, 4);
     EXPECT_EQ(d.result, 1);
     EXPECT_EQ(d.buffer, (Bytes{7, 0xA5, 0xA5, 0xA5}));
 }
@@ -144,28 +146,31 @@ TEST(CtDecompress, RefusesDataThatWouldReadOrWriteOutOfBounds) {
     ExpectFailure(doubled, 200, kCtErrorCapacity);
 }
 
-TEST(CtDecompress, RefusesCapacitiesWithoutScratchAreas) {
-    // Negative, or so large that "unpacked size + 256" leaves 32 bits, or a
-    // scratch area larger than a block may be: the call fails before it
-    // allocates or writes anything.
+TEST(CtDecode, RefusesCapacitiesWithoutABlockToHoldTheContent) {
+    // Negative, or beyond the largest block: the call fails before it
+    // allocates or writes anything, after the frame has been read.
     const uint8_t plain[] = {0x00, 1};
     const uint8_t refs[] = {0x40, 0xFE, 1};
     const struct {
         const uint8_t* source;
         int32_t capacity;
     } cases[] = {{plain, -1}, {plain, INT32_MIN}, {plain, INT32_MAX}, {plain, INT32_MAX - 255},
-                 {refs, CtMem::kMaxRequest}, {refs, CtMem::kMaxRequest - 1}};
+                 {refs, -1}, {refs, CtMem::kMaxRequest + 1}};
     for (const auto& c : cases) {
-        DecodeLog log;
         uint8_t out[4] = {0xA5, 0xA5, 0xA5, 0xA5};
-        EXPECT_EQ(CtDecompress(c.source, c.source == plain ? 2 : 3, out, c.capacity), 0);
-        EXPECT_EQ(log.LastCode(), kCtErrorMemory) << c.capacity;
+        CtCompressExcept error{0};
+        EXPECT_EQ(CtDecode(c.source, c.source == plain ? 2 : 3, out, c.capacity, &error), -1);
+        EXPECT_EQ(error.code, kCtErrorMemory) << c.capacity;
         EXPECT_EQ(out[0], 0xA5);
     }
-    // Without a stage that needs scratch memory, the largest capacity that
-    // leaves room for the spare bytes is fine.
+    CtCompressExcept error{0};
+    EXPECT_EQ(CtDecode(refs, 1, nullptr, -1, &error), -1);
+    EXPECT_EQ(error.code, kCtErrorTruncated);
+    // A content without stages goes to the destination directly: the
+    // largest capacity that leaves room for the callers' spare bytes is
+    // fine.
     uint8_t out[1] = {0};
-    EXPECT_EQ(CtDecompress(plain, 2, out, CtMem::kMaxRequest), 1);
+    EXPECT_EQ(CtDecode(plain, 2, out, CtMem::kMaxRequest, &error), 1);
     EXPECT_EQ(out[0], 1);
 }
 
@@ -249,16 +254,21 @@ TEST(CtDecompress, AgreesWithTheReferenceOnRandomFrames) {
         if (rng() % 8 == 0) source.resize(rng() % (source.size() + 1));
         const int32_t capacity = static_cast<int32_t>(rng() % 300);
         const ReferenceResult want = ReferenceDecompress(source.data(), source.size(), capacity);
-        const Decoded got = DecompressCaught(source, capacity);
+        const Decoded got = DecodeCaught(source, capacity);
         ASSERT_EQ(got.code, want.code) << "round " << round;
         if (want.code != 0) {
             ++failures;
-            ASSERT_EQ(got.result, 0);
+            ASSERT_EQ(got.result, -1);
             ASSERT_EQ(got.buffer, Bytes(got.buffer.size(), 0xA5));
-            continue;
+        } else {
+            ASSERT_EQ(got.result, static_cast<int32_t>(want.bytes.size()));
+            ASSERT_TRUE(std::equal(want.bytes.begin(), want.bytes.end(), got.buffer.begin()));
         }
-        ASSERT_EQ(got.result, static_cast<int32_t>(want.bytes.size()));
-        ASSERT_TRUE(std::equal(want.bytes.begin(), want.bytes.end(), got.buffer.begin()));
+        // Streaming, with blocks that cut escape sequences, references and
+        // runs at every place.
+        for (int32_t block : {1, 2, 3, 4, 5, 8, 13, 300}) {
+            ASSERT_EQ(CompareStreaming(source, capacity, block), "") << "round " << round;
+        }
     }
     // Both outcomes must have been exercised in quantity.
     EXPECT_GT(failures, 600);
@@ -307,18 +317,105 @@ TEST(CtDecompress, AgreesWithTheReferenceOnLongStageData) {
         const int32_t n = static_cast<int32_t>(whole.bytes.size());
         const int32_t capacity = std::max(0, n - 8 + static_cast<int32_t>(rng() % 17));
         const ReferenceResult want = ReferenceDecompress(source.data(), source.size(), capacity);
-        const Decoded got = DecompressCaught(source, capacity);
+        const Decoded got = DecodeCaught(source, capacity);
         ASSERT_EQ(got.code, want.code) << "round " << round;
         if (want.code != 0) {
             ++failures;
             ASSERT_EQ(got.buffer, Bytes(got.buffer.size(), 0xA5));
-            continue;
+        } else {
+            ASSERT_EQ(got.result, static_cast<int32_t>(want.bytes.size()));
+            ASSERT_TRUE(std::equal(want.bytes.begin(), want.bytes.end(), got.buffer.begin()));
         }
-        ASSERT_EQ(got.result, static_cast<int32_t>(want.bytes.size()));
-        ASSERT_TRUE(std::equal(want.bytes.begin(), want.bytes.end(), got.buffer.begin()));
+        // Blocks shorter than the history, around the wide steps' room, and
+        // long ones.
+        const int32_t blocks[] = {1 + round % 7, 250 + round % 12, 280 + round % 30,
+                                  1000 + round % 77, CtStreamDecoder::kDefaultBlock};
+        for (int32_t block : blocks) {
+            ASSERT_EQ(CompareStreaming(source, capacity, block), "") << "round " << round;
+        }
     }
     EXPECT_GT(failures, 150);
     EXPECT_LT(failures, 450);
+}
+
+}  // namespace
+
+namespace {
+
+// The error of the earliest stage wins, wherever the later stages found
+// theirs: the streaming decoder finishes the earlier stages first.
+TEST(CtStreamDecoder, ReportsTheErrorOfTheEarliestStage) {
+    // Bit-coded (w0 = 2: a = 100, FE = 101, 02 = 110, 01 = 111), then
+    // back-reference with escape FE: the symbols a FE 02 01 make a
+    // reference beyond the output (61) at once, and a 0000 prefix further
+    // on is the bit-coded stage's error (21).
+    const Bytes late21 = {0x50, 0xFE, 0x20, 0x00, 0x04, 'a', 0xFE, 0x02, 0x01,
+                          0x97, 0x70, 0x08, 0x00};
+    const Bytes only61 = {0x50, 0xFE, 0x20, 0x00, 0x04, 'a', 0xFE, 0x02, 0x01, 0x97, 0x70};
+    // A run beyond the capacity (25), then an escape cut by the end of the
+    // back-reference stage's input (62).
+    const Bytes late62 = {0x60, 0xFF, 0xFE, 'a', 0xFF, 0x09, 'b', 'c', 0xFE};
+    // Output of the back-reference stage beyond the capacity, then a cut
+    // run escape: the run stage's 62 comes before its 25.
+    const Bytes runs62 = {0x60, 0xFF, 0xFE, 'a', 0xFE, 0x01, 0x20, 0xFF};
+    const struct {
+        const Bytes* source;
+        int32_t capacity;
+        int32_t code;
+    } cases[] = {{&late21, 10, kCtErrorPrefix}, {&only61, 10, kCtErrorReference},
+                 {&late62, 4, kCtErrorTruncated}, {&runs62, 8, kCtErrorTruncated}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(DecodeCaught(*c.source, c.capacity).code, c.code);
+        for (int32_t block = 1; block <= 4; ++block) {
+            EXPECT_EQ(StreamCaught(*c.source, c.capacity, block).code, c.code) << block;
+        }
+    }
+}
+
+TEST(CtStreamDecoder, StopsWhenTheSinkAsks) {
+    struct TwoPieces : CtSink {
+        int32_t Write(const uint8_t*, int32_t) override { return ++writes < 2; }
+        int writes = 0;
+    } sink;
+    // 'a' and 1000 more, handed on in pieces of 100.
+    Bytes runs = {0x20, 0xFF, 'a'};
+    for (int i = 0; i < 4; ++i) runs.insert(runs.end(), {0xFF, 250});
+    CtStreamDecoder decoder(100);
+    CtCompressExcept error{0};
+    EXPECT_EQ(decoder.Decode(runs.data(), static_cast<int32_t>(runs.size()), 1001, &sink, &error),
+              -1);
+    EXPECT_EQ(error.code, kCtErrorStopped);
+    EXPECT_EQ(sink.writes, 2);
+}
+
+// Up to 2 GiB - 1 bytes, in the decoder's blocks: 20 MB of runs with a
+// capacity that CtDecode refuses.
+TEST(CtStreamDecoder, TakesAnyCapacityInItsBlocks) {
+    struct Counter : CtSink {
+        int32_t Write(const uint8_t* data, int32_t length) override {
+            largest = std::max(largest, length);
+            for (int32_t i = 0; i < length; ++i) wrong += data[i] != 'a';
+            total += length;
+            return 1;
+        }
+        int64_t total = 0;
+        int64_t wrong = 0;
+        int32_t largest = 0;
+    } sink;
+    Bytes runs = {0x20, 0xFF, 'a'};
+    for (int i = 0; i < 80000; ++i) runs.insert(runs.end(), {0xFF, 250});
+    CtStreamDecoder decoder;
+    CtCompressExcept error{0};
+    EXPECT_EQ(decoder.Decode(runs.data(), static_cast<int32_t>(runs.size()), INT32_MAX, &sink,
+                             &error),
+              20000001);
+    EXPECT_EQ(sink.total, 20000001);
+    EXPECT_EQ(sink.wrong, 0);
+    EXPECT_LE(sink.largest, CtStreamDecoder::kDefaultBlock);
+    uint8_t out[1];
+    EXPECT_EQ(CtDecode(runs.data(), static_cast<int32_t>(runs.size()), out, INT32_MAX, &error),
+              -1);
+    EXPECT_EQ(error.code, kCtErrorMemory);
 }
 
 }  // namespace

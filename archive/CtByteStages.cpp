@@ -1,0 +1,487 @@
+#include "archive/CtByteStages.h"
+
+#include <cstddef>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "archive/CtDecompress.h"
+
+namespace {
+
+// Back-references reach this far; the history in front of the block holds
+// as much.
+const uint32_t kReach = 255;
+
+uint64_t Load64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+void Store64(uint8_t* p, uint64_t v) {
+    std::memcpy(p, &v, sizeof v);
+}
+
+#if defined(__SSE2__)
+// The escape in every byte of a vector.
+typedef __m128i Escapes;
+
+Escapes EscapesOf(uint8_t escape) {
+    return _mm_set1_epi8(static_cast<char>(escape));
+}
+
+void Copy16(uint8_t* to, const uint8_t* from) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
+}
+
+// One wide step of either byte stage: copies the next 16 input bytes to the
+// output before knowing where the next escape stands, then advances both to
+// that escape (true) or past all 16 bytes when there is none (false).
+inline bool CopyToEscape(const uint8_t** in, uint8_t** out, Escapes escapes) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(*in));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(*out), bytes);
+    const uint32_t found =
+        static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, escapes)));
+    const int n = found != 0 ? __builtin_ctz(found) : 16;
+    *in += n;
+    *out += n;
+    return n < 16;
+}
+#else
+// The escape in every byte of a word.
+typedef uint64_t Escapes;
+
+Escapes EscapesOf(uint8_t escape) {
+    return 0x0101010101010101ull * escape;
+}
+
+void Copy16(uint8_t* to, const uint8_t* from) {
+    Store64(to, Load64(from));
+    Store64(to + 8, Load64(from + 8));
+}
+
+// The top bit of each of the 8 bytes of word (as Load64 gives it) that may
+// be an escape, the first byte in memory lowest; 0 when none is. The borrow
+// of the zero-byte test can only mark bytes above a true match, so the
+// lowest mark is exact.
+uint64_t EscapeMarks(uint64_t word, uint64_t escapes) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    word = __builtin_bswap64(word);
+#endif
+    const uint64_t kLow = 0x0101010101010101ull;
+    const uint64_t kHigh = 0x8080808080808080ull;
+    const uint64_t x = word ^ escapes;
+    return (x - kLow) & ~x & kHigh;
+}
+
+// Offset of the first escape that nonzero marks show.
+int FirstMark(uint64_t marks) {
+    return __builtin_ctzll(marks) >> 3;
+}
+
+// One wide step of either byte stage (see above), a word at a time.
+inline bool CopyToEscape(const uint8_t** in, uint8_t** out, Escapes escapes) {
+    const uint64_t low = Load64(*in);
+    const uint64_t high = Load64(*in + 8);
+    Store64(*out, low);
+    Store64(*out + 8, high);
+    const uint64_t lowMarks = EscapeMarks(low, escapes);
+    const uint64_t highMarks = EscapeMarks(high, escapes);
+    const int n = lowMarks != 0    ? FirstMark(lowMarks)
+                  : highMarks != 0 ? 8 + FirstMark(highMarks)
+                                   : 16;
+    *in += n;
+    *out += n;
+    return n < 16;
+}
+#endif
+
+// Input a wide step may read: 16 bytes, or an escape sequence behind 15.
+const ptrdiff_t kWideInput = 18;
+
+// Output a wide step may write: 15 literal bytes, a reference or run of
+// 255, and 16 bytes of overrun.
+const ptrdiff_t kWideRoom = 15 + 255 + 16;
+
+// Copies count bytes (0 to 255) from distance bytes back (1 or more), a
+// count above the distance repeating the last distance bytes, in whole
+// words: it may write up to 15 bytes past the copy.
+void CopyReferenceWide(uint8_t* out, uint32_t distance, uint32_t count) {
+    const uint8_t* from = out - distance;
+    if (distance >= 16) {
+        for (uint32_t done = 0; done < count; done += 16) Copy16(out + done, from + done);
+        return;
+    }
+    uint32_t done = 0;
+    uint32_t step = distance;
+    if (distance < 8) {
+        // Lay down the pattern until a whole number of periods, 8 bytes or
+        // more, stands behind the copy; from then on words never overlap.
+        step = distance * ((8 + distance - 1) / distance);
+        for (; done < step - distance; ++done) out[done] = from[done];
+    }
+    for (; done < count; done += 8) Store64(out + done, Load64(out + done - step));
+}
+
+}  // namespace
+
+// ---- Back-reference stage ----------------------------------------------
+
+void CtRefStage::Start(uint8_t escape, uint8_t* buffer, int32_t block, uint32_t bound,
+                       CtSink* next) {
+    code = 0;
+    escape_ = escape;
+    stopped_ = false;
+    carryLength_ = 0;
+    block_ = buffer + kHistory;
+    blockSize_ = block;
+    out_ = block_;
+    bound_ = bound;
+    flushed_ = 0;
+    next_ = next;
+    SetLimit();
+}
+
+uint32_t CtRefStage::Produced() const {
+    return flushed_ + static_cast<uint32_t>(out_ - block_);
+}
+
+void CtRefStage::SetLimit() {
+    const uint32_t left = bound_ - flushed_;
+    blockLimited_ = left > static_cast<uint32_t>(blockSize_);
+    limit_ = block_ + (blockLimited_ ? static_cast<uint32_t>(blockSize_) : left);
+}
+
+int32_t CtRefStage::Flush() {
+    const int32_t n = static_cast<int32_t>(out_ - block_);
+    if (n == 0) return 1;
+    if (next_->Write(block_, n) == 0) {
+        stopped_ = true;
+        return 0;
+    }
+    // The last 255 bytes output go in front of the block; after a short
+    // block some of them come from the history area itself.
+    std::memmove(block_ - kReach, out_ - kReach, kReach);
+    flushed_ += static_cast<uint32_t>(n);
+    out_ = block_;
+    SetLimit();
+    return 1;
+}
+
+// Called at the limit: a new block, or code 25 at the bound.
+bool CtRefStage::MakeRoom() {
+    if (!blockLimited_) {
+        code = kCtErrorCapacity;
+        return false;
+    }
+    return Flush() != 0;
+}
+
+bool CtRefStage::Put(uint8_t c) {
+    if (out_ == limit_ && !MakeRoom()) return false;
+    *out_++ = c;
+    return true;
+}
+
+bool CtRefStage::Copy(uint32_t distance, uint32_t count) {
+    while (count > 0) {
+        if (out_ == limit_ && !MakeRoom()) return false;
+        const uint32_t room = static_cast<uint32_t>(limit_ - out_);
+        const uint32_t n = count < room ? count : room;
+        if (distance == 0) {
+            // Distance 0 names the byte being produced; in the zero-filled
+            // area that the format assumes it reads as 0 (the wide steps
+            // leave other values ahead of the output, hence no copy).
+            std::memset(out_, 0, n);
+        } else {
+            // Byte by byte: source and target may overlap.
+            const uint8_t* from = out_ - distance;
+            for (uint32_t i = 0; i < n; ++i) out_[i] = from[i];
+        }
+        out_ += n;
+        count -= n;
+    }
+    return true;
+}
+
+// One literal or escape sequence at p, of which available bytes are at
+// hand: the bytes it took, 0 when it needs more, -1 when the stage failed
+// or the next sink stopped.
+int32_t CtRefStage::Item(const uint8_t* p, int32_t available) {
+    const uint8_t c = p[0];
+    if (c != escape_) return Put(c) ? 1 : -1;
+    if (available < 2) return 0;
+    const uint8_t distance = p[1];
+    // Escape, escape is the escape byte itself; no reference can have the
+    // escape as its distance.
+    if (distance == escape_) return Put(c) ? 2 : -1;
+    if (distance > Produced()) {
+        code = kCtErrorReference;
+        return -1;
+    }
+    if (available < 3) return 0;
+    return Copy(distance, p[2]) ? 3 : -1;
+}
+
+void CtRefStage::WideSteps(const uint8_t** inOut, const uint8_t* end) {
+    // While both sides have room to spare, each step copies 16 literal bytes
+    // before it knows where the next escape stands, and a reference moves in
+    // whole words past its end; the bytes written ahead of the output
+    // position are overwritten by what follows. Locals only: the byte
+    // stores could otherwise alias the members.
+    const uint8_t* in = *inOut;
+    uint8_t* out = out_;
+    const uint8_t* const limit = limit_;
+    const Escapes escapes = EscapesOf(escape_);
+    const uint8_t escape = escape_;
+    // Distances up to out - origin reach output that exists.
+    const uint8_t* const origin = block_ - (flushed_ < kReach ? flushed_ : kReach);
+    while (end - in >= kWideInput && limit - out >= kWideRoom) {
+        if (!CopyToEscape(&in, &out, escapes)) continue;
+        const uint8_t distance = in[1];
+        if (distance == escape) {
+            *out++ = escape;
+            in += 2;
+            continue;
+        }
+        if (distance > out - origin) {
+            code = kCtErrorReference;
+            break;
+        }
+        const uint8_t count = in[2];
+        in += 3;
+        if (distance == 0) {
+            std::memset(out, 0, count);  // as in Copy
+        } else {
+            CopyReferenceWide(out, distance, count);
+        }
+        out += count;
+    }
+    *inOut = in;
+    out_ = out;
+}
+
+int32_t CtRefStage::Write(const uint8_t* data, int32_t length) {
+    if (code != 0) return 1;
+    const uint8_t* in = data;
+    const uint8_t* const end = data + length;
+    // An escape sequence cut by the end of the last piece, completed from
+    // this one byte by byte.
+    while (carryLength_ > 0 && in < end) {
+        carry_[carryLength_++] = *in++;
+        const int32_t used = Item(carry_, carryLength_);
+        if (used < 0) return stopped_ ? 0 : 1;
+        if (used > 0) carryLength_ = 0;
+    }
+    for (;;) {
+        WideSteps(&in, end);
+        if (code != 0 || in == end) return 1;
+        // A full block whose room is too short for a wide step goes on
+        // early, rather than filling its last bytes one at a time.
+        if (blockLimited_ && limit_ - out_ < kWideRoom && out_ - block_ >= kWideRoom &&
+            end - in >= kWideInput) {
+            if (Flush() == 0) return 0;
+            continue;
+        }
+        const int32_t used = Item(in, static_cast<int32_t>(end - in));
+        if (used < 0) return stopped_ ? 0 : 1;
+        if (used == 0) {
+            carryLength_ = static_cast<int32_t>(end - in);
+            std::memcpy(carry_, in, static_cast<size_t>(carryLength_));
+            return 1;
+        }
+        in += used;
+    }
+}
+
+int32_t CtRefStage::Finish() {
+    if (code != 0) return 1;
+    if (carryLength_ > 0) {
+        code = kCtErrorTruncated;
+        return 1;
+    }
+    return Flush();
+}
+
+// ---- Run stage -------------------------------------------------------------
+
+void CtRunStage::Start(uint8_t escape, uint8_t* buffer, int32_t block, uint32_t bound,
+                       CtSink* next) {
+    code = 0;
+    escape_ = escape;
+    stopped_ = false;
+    pending_ = false;
+    overflowed_ = false;
+    block_ = buffer + kHistory;
+    // The byte a run repeats is the last one output: 0 before the first.
+    block_[-1] = 0;
+    blockSize_ = block;
+    out_ = block_;
+    bound_ = bound;
+    flushed_ = 0;
+    next_ = next;
+    SetLimit();
+}
+
+void CtRunStage::SetLimit() {
+    const uint32_t left = bound_ - flushed_;
+    blockLimited_ = left > static_cast<uint32_t>(blockSize_);
+    limit_ = block_ + (blockLimited_ ? static_cast<uint32_t>(blockSize_) : left);
+}
+
+int32_t CtRunStage::Flush() {
+    const int32_t n = static_cast<int32_t>(out_ - block_);
+    if (n == 0) return 1;
+    if (next_->Write(block_, n) == 0) {
+        stopped_ = true;
+        return 0;
+    }
+    block_[-1] = out_[-1];
+    flushed_ += static_cast<uint32_t>(n);
+    out_ = block_;
+    SetLimit();
+    return 1;
+}
+
+// Called at the limit: a new block, or, at the bound, the rest of the input
+// is only followed.
+bool CtRunStage::MakeRoom() {
+    if (!blockLimited_) {
+        overflowed_ = true;
+        return false;
+    }
+    return Flush() != 0;
+}
+
+bool CtRunStage::Put(uint8_t c) {
+    if (out_ == limit_ && !MakeRoom()) return false;
+    *out_++ = c;
+    return true;
+}
+
+bool CtRunStage::Fill(uint32_t count) {
+    const uint8_t c = out_[-1];
+    while (count > 0) {
+        if (out_ == limit_ && !MakeRoom()) return false;
+        const uint32_t room = static_cast<uint32_t>(limit_ - out_);
+        const uint32_t n = count < room ? count : room;
+        std::memset(out_, c, n);
+        out_ += n;
+        count -= n;
+    }
+    return true;
+}
+
+// One literal or escape sequence at p: the bytes it took (the whole
+// sequence, also when the bound cuts its output), or 0 for an escape whose
+// count is not at hand.
+int32_t CtRunStage::Item(const uint8_t* p, int32_t available) {
+    if (p[0] != escape_) {
+        Put(p[0]);
+        return 1;
+    }
+    if (available < 2) return 0;
+    const uint8_t k = p[1];
+    if (k == escape_) {
+        Put(escape_);
+    } else {
+        Fill(k);
+    }
+    return 2;
+}
+
+void CtRunStage::WideSteps(const uint8_t** inOut, const uint8_t* end) {
+    // The wide steps of the back-reference stage: 16 literal bytes copied
+    // before the next escape is known, runs filled in whole words past
+    // their end.
+    const uint8_t* in = *inOut;
+    uint8_t* out = out_;
+    const uint8_t* const limit = limit_;
+    const Escapes escapes = EscapesOf(escape_);
+    const uint8_t escape = escape_;
+    while (end - in >= kWideInput && limit - out >= kWideRoom) {
+        if (!CopyToEscape(&in, &out, escapes)) continue;
+        const uint8_t k = in[1];
+        in += 2;
+        if (k == escape) {
+            *out++ = escape;
+            continue;
+        }
+        const uint64_t fill = 0x0101010101010101ull * out[-1];
+        for (uint32_t done = 0; done < k; done += 16) {
+            Store64(out + done, fill);
+            Store64(out + done + 8, fill);
+        }
+        out += k;
+    }
+    *inOut = in;
+    out_ = out;
+}
+
+// Beyond the bound: the escapes pair off to the end, where one may be left
+// without its count.
+void CtRunStage::Scan(const uint8_t* in, const uint8_t* end) {
+    if (pending_ && in < end) {
+        ++in;
+        pending_ = false;
+    }
+    while (in < end) {
+        if (*in != escape_) {
+            ++in;
+        } else if (end - in < 2) {
+            pending_ = true;
+            return;
+        } else {
+            in += 2;
+        }
+    }
+}
+
+int32_t CtRunStage::Write(const uint8_t* data, int32_t length) {
+    const uint8_t* in = data;
+    const uint8_t* const end = data + length;
+    if (overflowed_) {
+        Scan(in, end);
+        return 1;
+    }
+    if (pending_ && in < end) {
+        const uint8_t sequence[2] = {escape_, *in++};
+        pending_ = false;
+        Item(sequence, 2);
+    }
+    for (;;) {
+        if (stopped_) return 0;
+        if (overflowed_) {
+            Scan(in, end);
+            return 1;
+        }
+        WideSteps(&in, end);
+        if (in == end) return 1;
+        if (blockLimited_ && limit_ - out_ < kWideRoom && out_ - block_ >= kWideRoom &&
+            end - in >= kWideInput) {
+            if (Flush() == 0) return 0;
+            continue;
+        }
+        const int32_t used = Item(in, static_cast<int32_t>(end - in));
+        if (used == 0) {
+            pending_ = true;
+            return 1;
+        }
+        in += used;
+    }
+}
+
+int32_t CtRunStage::Finish() {
+    // An escape without its count is reported before an excess of output.
+    if (pending_) {
+        code = kCtErrorTruncated;
+    } else if (overflowed_) {
+        code = kCtErrorCapacity;
+    }
+    if (code != 0) return 1;
+    return Flush();
+}

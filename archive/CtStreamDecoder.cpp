@@ -1,0 +1,124 @@
+#include "archive/CtStreamDecoder.h"
+
+#include "archive/CtBitDecoder.h"
+#include "archive/CtByteStages.h"
+#include "archive/CtDecompress.h"
+
+namespace {
+
+// Fills the caller's record; the -1 travels back up to the caller.
+int32_t Fail(CtCompressExcept* error, int32_t code) {
+    error->code = code;
+    return -1;
+}
+
+// The memory of the blocks: the bit-coded stage's, then the back-reference
+// stage's and the run stage's, each behind its history.
+int32_t MemoryFor(int32_t block) {
+    if (block < 1 || block > CtStreamDecoder::kMaxBlock) return 0;
+    return 3 * block + CtRefStage::kHistory + CtRunStage::kHistory;
+}
+
+// The end of the pipeline: the content may hold capacity bytes (code 25
+// beyond them); the caller's sink receives them.
+class Delivery : public CtSink {
+public:
+    Delivery(int32_t capacity, CtSink* sink) : code(0), total(0), capacity_(capacity), sink_(sink) {}
+
+    int32_t Write(const uint8_t* data, int32_t length) override {
+        if (code != 0) return 1;
+        if (length > capacity_ - total) {
+            code = kCtErrorCapacity;
+            return 1;
+        }
+        total += length;
+        return sink_->Write(data, length);
+    }
+
+    int32_t code;
+    int32_t total;
+
+private:
+    int32_t capacity_;
+    CtSink* sink_;
+};
+
+}  // namespace
+
+CtStreamDecoder::CtStreamDecoder(int32_t block) : memory_(MemoryFor(block)), block_(block) {}
+
+int32_t CtStreamDecoder::Decode(const uint8_t* source, int32_t length, int32_t capacity,
+                                CtSink* sink, CtCompressExcept* error) {
+    CtFrame frame;
+    if (CtReadFrame(source, length, &frame, error) < 0) return -1;
+    if (capacity < 0 || !memory_.Held()) return Fail(error, kCtErrorMemory);
+    const bool bits = (frame.flags & kCtStageBits) != 0;
+    const bool refs = (frame.flags & kCtStageRefs) != 0;
+    const bool runs = (frame.flags & kCtStageRuns) != 0;
+    // Without stages the content is its stage data: too long for the
+    // capacity, it fails before anything goes out.
+    if (!bits && !refs && !runs && frame.length > capacity) {
+        return Fail(error, kCtErrorCapacity);
+    }
+
+    // The stages from the last to the first, each feeding the one after it.
+    // Each stage is bounded as the whole-buffer decoder bounds it: the
+    // bit-coded stage by the capacity, the back-reference stage by its
+    // scratch area of capacity + 256, the run stage and the content by the
+    // capacity.
+    uint8_t* const symbols = memory_.data;
+    uint8_t* const refBuffer = symbols + block_;
+    uint8_t* const runBuffer = refBuffer + CtRefStage::kHistory + block_;
+    Delivery delivery(capacity, sink);
+    CtSink* first = &delivery;
+    CtRunStage runStage;
+    CtRefStage refStage;
+    if (runs) {
+        runStage.Start(frame.runEscape, runBuffer, block_, static_cast<uint32_t>(capacity), first);
+        first = &runStage;
+    }
+    if (refs) {
+        refStage.Start(frame.refEscape, refBuffer, block_, static_cast<uint32_t>(capacity) + 256u,
+                       first);
+        first = &refStage;
+    }
+
+    if (bits) {
+        // The bit-coded stage comes first, so its errors are final at once.
+        // It is asked for one symbol beyond the capacity: delivered, that
+        // one is too many.
+        CtBitDecoder decoder;
+        if (decoder.Start(frame.data, frame.length, error) < 0) return -1;
+        int32_t count = 0;
+        for (;;) {
+            const int32_t left = capacity - count;
+            const int32_t room = left < block_ ? left + 1 : block_;
+            const int32_t n = decoder.Decode(symbols, room, error);
+            if (n < 0) return -1;
+            if (n == 0) break;
+            if (n > left) return Fail(error, kCtErrorCapacity);
+            count += n;
+            if (first->Write(symbols, n) == 0) return Fail(error, kCtErrorStopped);
+        }
+    } else {
+        for (int32_t done = 0; done < frame.length;) {
+            const int32_t rest = frame.length - done;
+            const int32_t n = rest < block_ ? rest : block_;
+            if (first->Write(frame.data + done, n) == 0) return Fail(error, kCtErrorStopped);
+            done += n;
+        }
+    }
+
+    // The ends of the byte stages, in order: each hands on what it holds,
+    // and an error of a stage is final once the stages before it are done.
+    if (refs) {
+        if (refStage.Finish() == 0) return Fail(error, kCtErrorStopped);
+        if (refStage.code != 0) return Fail(error, refStage.code);
+    }
+    if (runs) {
+        if (runStage.Finish() == 0) return Fail(error, kCtErrorStopped);
+        if (runStage.code != 0) return Fail(error, runStage.code);
+    }
+    if (delivery.code != 0) return Fail(error, delivery.code);
+    return delivery.total;
+}
