@@ -5,14 +5,12 @@
 // it: for trying the codec on a file and for taking a damaged entry apart.
 #include <CLI/CLI.hpp>
 
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "archive/CtCompress.h"
 #include "archive/CtMem.h"
-#include "services/LogRouting.h"
 #include "tools/velpack/commands/Command.h"
 #include "tools/velpack/host/Diagnostics.h"
 #include "tools/velpack/host/HostFile.h"
@@ -21,6 +19,7 @@ namespace {
 
 struct EncodeArguments {
     std::string stages = "best";
+    std::string level = "default";
     std::string in;
     std::string out;
 };
@@ -78,8 +77,10 @@ int RunEncode(const EncodeArguments& a) {
     }
     const int stages = ParseStages(a.stages);
     const std::vector<uint8_t> content =
-        stages == kBest ? CtCompress(data.data(), data.size())
-                        : CtCompress(data.data(), data.size(), static_cast<uint8_t>(stages));
+        stages == kBest
+            ? CtCompress(data.data(), data.size(),
+                         a.level == "max" ? CtLevel::kMax : CtLevel::kDefault)
+            : CtCompress(data.data(), data.size(), static_cast<uint8_t>(stages));
     if (content.empty()) {
         Complain(a.in, "the stages " + a.stages +
                            " cannot carry this data within the decoder's bounds");
@@ -87,21 +88,6 @@ int RunEncode(const EncodeArguments& a) {
     }
     return WriteWholeFile(a.out, content) ? kExitOk : kExitFailed;
 }
-
-// The decoder reports its errors only as log texts on channel 69, "Erreur
-// en décompréssion code %d": the code is the number that ends the text.
-class DecodeErrorCatcher : public LogReceiver {
-public:
-    DecodeErrorCatcher() : LogReceiver(kLogArchive), code(0) { AttachLogReceiver(this); }
-    ~DecodeErrorCatcher() override { DetachLogReceiver(this); }
-    void Log(const char* text) override {
-        const std::string t = text;
-        const size_t space = t.rfind(' ');
-        code = space == std::string::npos ? -1 : std::atoi(t.c_str() + space + 1);
-        if (code == 0) code = -1;  // a text without a number is still an error
-    }
-    int32_t code;
-};
 
 int RunDecode(const DecodeArguments& a) {
     std::vector<uint8_t> content;
@@ -115,11 +101,11 @@ int RunDecode(const DecodeArguments& a) {
         return kExitFailed;
     }
     std::vector<uint8_t> out(static_cast<size_t>(a.size));
-    DecodeErrorCatcher catcher;
-    const int32_t n = CtDecompress(content.data(), static_cast<int32_t>(content.size()),
-                                   out.data(), a.size);
-    if (catcher.code != 0) {
-        Complain("", "decode error code " + std::to_string(catcher.code));
+    CtCompressExcept failure{0};
+    const int32_t n = CtDecode(content.data(), static_cast<int32_t>(content.size()), out.data(),
+                               a.size, &failure);
+    if (n < 0) {
+        Complain("", "decode error code " + std::to_string(failure.code));
         return kExitFailed;
     }
     if (n != a.size) {
@@ -140,6 +126,8 @@ VelpackCommand AddEncodeCommand(CLI::App& app) {
             return ParseStages(text) == kInvalid ? "not best, none or a list of run, ref, bits"
                                                  : std::string();
         });
+    c->add_option("--level", a->level, "with best: default, or max (smallest, slowest)")
+        ->check(CLI::IsMember({"default", "max"}));
     c->add_option("IN", a->in, "file to compress")->required();
     c->add_option("OUT", a->out, "compressed content, flags byte first")->required();
     return VelpackCommand{c, [a] { return RunEncode(*a); }};

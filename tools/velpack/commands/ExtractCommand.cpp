@@ -1,8 +1,10 @@
 // velpack extract FILE DIR
 #include <CLI/CLI.hpp>
 
+#include <atomic>
 #include <map>
 #include <memory>
+#include <utility>
 
 #include "archive/CtArchive.h"
 #include "tools/velpack/commands/Command.h"
@@ -11,6 +13,7 @@
 #include "tools/velpack/host/HostFile.h"
 #include "tools/velpack/host/HostFolder.h"
 #include "tools/velpack/host/Progress.h"
+#include "tools/velpack/host/Workers.h"
 #include "tools/velpack/payload/NameRules.h"
 #include "tools/velpack/payload/OpenPayload.h"
 
@@ -21,31 +24,47 @@ struct ExtractArguments {
     std::string folder;
 };
 
-// Writes one entry into the folder; false after a complaint.
-bool WriteEntry(const ExtractArguments& a, const RecordReport& r, std::vector<uint8_t>* content) {
+// Writes each piece of a content into an open file.
+class FileSink final : public CtSink {
+public:
+    explicit FileSink(HostFile* file) : file_(file) {}
+    int32_t Write(const uint8_t* data, int32_t length) override {
+        return file_->Write(data, static_cast<size_t>(length)) ? 1 : 0;
+    }
+
+private:
+    HostFile* file_;
+};
+
+// Writes one entry into the folder, decoding it through decoder; empty on
+// success, else the complaint, under the file it concerns, as "subject\n
+// message". A file that could not be written whole is removed.
+std::pair<std::string, std::string> WriteEntry(const ExtractArguments& a, const RecordReport& r,
+                                               CtStreamDecoder* decoder) {
     const std::string label = EntryLabel(r);
     // Only a bare Windows file name stays inside the folder and is written
     // under the name the launcher gives it.
     const std::string problem = WindowsNameProblem(r.name);
     std::string name;
     if (!problem.empty() || !Utf8FromAnsi(r.name, &name)) {
-        Complain(a.file, label + ": not written: " +
-                             (problem.empty() ? "the name does not fit Windows-1252" : problem));
-        return false;
-    }
-    const std::string damage = DecodeRecord(r, content);
-    if (!damage.empty()) {
-        Complain(a.file, label + ": not written: " + damage);
-        return false;
+        return {a.file, label + ": not written: " +
+                            (problem.empty() ? "the name does not fit Windows-1252" : problem)};
     }
     const std::string path = JoinHostPath(a.folder, name);
     HostFile out;
-    if (!out.CreateReplace(path) || !out.Write(content->data(), content->size()) ||
-        (r.hasTime && !out.SetWriteTime(r.fileTime)) || !out.Close()) {
-        Complain(path, out.Error());
-        return false;
+    if (!out.CreateReplace(path)) return {path, out.Error()};
+    FileSink sink(&out);
+    const std::string damage = StreamRecord(r, decoder, &sink);
+    if (!damage.empty() || (r.hasTime && !out.SetWriteTime(r.fileTime)) || !out.Close()) {
+        // What failed first: the content, or the file.
+        const std::pair<std::string, std::string> complaint =
+            out.Error().empty() ? std::make_pair(a.file, label + ": not written: " + damage)
+                                : std::make_pair(path, out.Error());
+        out.Close();
+        RemoveFile(path);
+        return complaint;
     }
-    return true;
+    return {};
 }
 
 int RunExtract(const ExtractArguments& a) {
@@ -66,27 +85,43 @@ int RunExtract(const ExtractArguments& a) {
         Complain(a.folder, error);
         return kExitFailed;
     }
+    // Later entries replace earlier ones of the same name, as the launcher's
+    // do: only the last of each name is written.
+    std::map<std::string, size_t> last;  // folded name -> record
+    std::vector<size_t> replacedBy(records.size(), 0);
+    for (size_t i = 0; i < records.size(); ++i) {
+        const auto seen = last.emplace(FoldedName(records[i].name), i);
+        if (!seen.second) {
+            replacedBy[seen.first->second] = i;
+            seen.first->second = i;
+        }
+    }
     uint64_t total = 0;
     for (const RecordReport& r : records) total += static_cast<uint64_t>(r.entry.unpackedSize);
     Progress progress("extracting", total);
-    uint64_t done = 0;
-    int status = kExitOk;
-    std::map<std::string, int32_t> written;  // folded name -> entry
-    std::vector<uint8_t> content;
-    for (const RecordReport& r : records) {
-        if (!WriteEntry(a, r, &content)) {
-            status = kExitFailed;
-        } else {
-            // Later entries replace earlier ones, as the launcher's do.
-            const auto seen = written.emplace(FoldedName(r.name), r.index);
-            if (!seen.second) {
-                Warn(a.file, "entry " + std::to_string(r.index) + " replaces entry " +
-                                 std::to_string(seen.first->second) + " of the same name");
-                seen.first->second = r.index;
+    std::atomic<uint64_t> done{0};
+    // Entries are independent: written on every processor, and reported in
+    // their order afterwards.
+    std::vector<std::pair<std::string, std::string>> complaints(records.size());
+    RunJobs(
+        records.size(),
+        [&](size_t i) {
+            if (replacedBy[i] == 0) {
+                CtStreamDecoder decoder;
+                complaints[i] = WriteEntry(a, records[i], &decoder);
             }
+            done += static_cast<uint64_t>(records[i].entry.unpackedSize);
+        },
+        [&]() { progress.Show(done.load()); });
+    int status = kExitOk;
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (replacedBy[i] != 0) {
+            Warn(a.file, "entry " + std::to_string(replacedBy[i]) + " replaces entry " +
+                             std::to_string(i) + " of the same name");
         }
-        done += static_cast<uint64_t>(r.entry.unpackedSize);
-        progress.Show(done);
+        if (complaints[i].second.empty()) continue;
+        Complain(complaints[i].first, complaints[i].second);
+        status = kExitFailed;
     }
     return status;
 }

@@ -108,7 +108,7 @@ bool Arrange(const PackSettings& settings, std::vector<Candidate>* files) {
 }  // namespace
 
 bool PackSettings::Given() const {
-    return !title.empty() || !orderFile.empty() || stored || plainNames;
+    return !title.empty() || !orderFile.empty() || stored || plainNames || levelMax;
 }
 
 void AddPackOptions(CLI::App* command, PackSettings* settings) {
@@ -124,6 +124,12 @@ void AddPackOptions(CLI::App* command, PackSettings* settings) {
                         "others follow in byte order")
         ->option_text("FILE");
     command->add_flag("--stored", settings->stored, "Store every content as it is (no compression)");
+    command->add_option_function<std::string>(
+               "--level",
+               [settings](const std::string& level) { settings->levelMax = level == "max"; },
+               "default, or max: the smallest payload, several times slower to pack")
+        ->check(CLI::IsMember({"default", "max"}))
+        ->option_text("LEVEL");
     command->add_flag("--plain-names", settings->plainNames,
                       "Store names and information texts as they are (not complemented)");
 }
@@ -247,6 +253,7 @@ bool PackFolder(const std::string& folder, const PackSettings& settings,
     PayloadOptions options;
     options.stored = settings.stored;
     options.plainNames = settings.plainNames;
+    options.level = settings.levelMax ? CtLevel::kMax : CtLevel::kDefault;
     std::string error;
     if (!BuildPayload(payload, options, image, &error)) {
         Complain(folder, error);

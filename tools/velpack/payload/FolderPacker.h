@@ -16,6 +16,7 @@ struct PackSettings {
     std::string orderFile;  // --order: names that come first, in this order
     bool stored = false;
     bool plainNames = false;
+    bool levelMax = false;  // --level max
 
     // True when any option differs from its default.
     bool Given() const;

@@ -1,29 +1,30 @@
 #include "tools/velpack/payload/PayloadWalk.h"
 
+#include <algorithm>
+#include <atomic>
+
 #include "archive/CtDecompress.h"
+#include "archive/CtStreamDecoder.h"
 #include "launcher/EntryName.h"
 #include "services/InfoTime.h"
-#include "services/LogRouting.h"
 #include "tools/velpack/host/AnsiText.h"
 #include "tools/velpack/host/Diagnostics.h"
 #include "tools/velpack/host/Progress.h"
+#include "tools/velpack/host/Workers.h"
 #include "tools/velpack/payload/NameRules.h"
 
 namespace {
 
-// Keeps the decompressor's log text while one record is decoded.
-class DecodeLog : public LogReceiver {
-public:
-    DecodeLog() : LogReceiver(kLogArchive) { AttachLogReceiver(this); }
-    void Log(const char* text) override { last = text; }
-    std::string last;
-};
+// Stored contents go to the sink in pieces of this size.
+const int32_t kStoredPiece = 65536;
 
-// The decimal code at the end of "Erreur en décompréssion code %d".
-std::string ErrorCode(const std::string& text) {
-    const size_t blank = text.rfind(' ');
-    return blank == std::string::npos ? text : text.substr(blank + 1);
-}
+const char kSinkFailed[] = "the decoded content could not be taken";
+
+// Takes a content and keeps nothing of it.
+class CountingSink final : public CtSink {
+public:
+    int32_t Write(const uint8_t*, int32_t) override { return 1; }
+};
 
 }  // namespace
 
@@ -106,24 +107,30 @@ size_t FirstDamaged(const std::vector<RecordReport>& records) {
     return n;
 }
 
-std::string DecodeRecord(const RecordReport& record, std::vector<uint8_t>* out) {
+std::string StreamRecord(const RecordReport& record, CtStreamDecoder* decoder, CtSink* sink) {
     const std::string damage = record.Damage();
     if (!damage.empty()) return damage;
     const CtEntry& e = record.entry;
-    const size_t unpacked = static_cast<size_t>(e.unpackedSize);
     if ((e.method & kCtMethodCompressed) == 0) {
-        out->assign(e.Content(), e.Content() + unpacked);
-        if (e.method == kCtMethodComplemented) {
-            for (uint8_t& b : *out) b ^= 0xFF;
+        // Stored: in pieces as large as the decoder's, complemented for
+        // method 1 on the way.
+        const uint8_t flip = e.method == kCtMethodComplemented ? 0xFF : 0x00;
+        uint8_t piece[kStoredPiece];
+        for (int32_t at = 0; at < e.unpackedSize;) {
+            const int32_t n = std::min(kStoredPiece, e.unpackedSize - at);
+            for (int32_t i = 0; i < n; ++i) piece[i] = e.Content()[at + i] ^ flip;
+            if (sink->Write(piece, n) == 0) return kSinkFailed;
+            at += n;
         }
         return "";
     }
-    // One byte more than needed: a zero size still has a buffer.
-    out->assign(unpacked + 1, 0);
-    DecodeLog log;
-    const int32_t produced = CtDecompress(e.Content(), e.ContentLength(), out->data(), e.unpackedSize);
-    out->resize(unpacked);
-    if (!log.last.empty()) return "decoding failed, error code " + ErrorCode(log.last);
+    CtCompressExcept error{0};
+    const int32_t produced =
+        decoder->Decode(e.Content(), e.ContentLength(), e.unpackedSize, sink, &error);
+    if (produced < 0) {
+        if (error.code == kCtErrorStopped) return kSinkFailed;
+        return "decoding failed, error code " + std::to_string(error.code);
+    }
     if (produced != e.unpackedSize) {
         return "decoded " + std::to_string(produced) + " bytes, but an unpacked size of " +
                std::to_string(e.unpackedSize);
@@ -138,17 +145,25 @@ size_t CheckRecords(const std::vector<RecordReport>& records, const char* what,
         if (r.entry.unpackedSize > 0) total += static_cast<uint64_t>(r.entry.unpackedSize);
     }
     Progress progress(what, total);
-    uint64_t done = 0;
+    std::atomic<uint64_t> done{0};
+    // Records are independent: decoded on every processor, each into a sink
+    // that only counts, and reported in their order afterwards.
+    std::vector<std::string> damage(records.size());
+    RunJobs(
+        records.size(),
+        [&](size_t i) {
+            const RecordReport& r = records[i];
+            CountingSink counter;
+            CtStreamDecoder decoder;
+            damage[i] = StreamRecord(r, &decoder, &counter);
+            if (r.entry.unpackedSize > 0) done += static_cast<uint64_t>(r.entry.unpackedSize);
+        },
+        [&]() { progress.Show(done.load()); });
     size_t count = 0;
-    std::vector<uint8_t> content;
-    for (const RecordReport& r : records) {
-        const std::string damage = DecodeRecord(r, &content);
-        if (!damage.empty()) {
-            damaged(r, damage);
-            ++count;
-        }
-        if (r.entry.unpackedSize > 0) done += static_cast<uint64_t>(r.entry.unpackedSize);
-        progress.Show(done);
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (damage[i].empty()) continue;
+        damaged(records[i], damage[i]);
+        ++count;
     }
     return count;
 }

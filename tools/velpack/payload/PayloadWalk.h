@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "archive/CtArchive.h"
+#include "archive/CtSink.h"
+#include "archive/CtStreamDecoder.h"
 
 struct RecordReport {
     int32_t index = 0;
@@ -49,14 +51,18 @@ std::string EntryLabel(const RecordReport& record);
 // it writes.
 void WarnAboutName(const std::string& file, const RecordReport& record);
 
-// Decodes a readable record's content into out (exactly the unpacked size).
-// Empty on success, else what went wrong: the record's damage, a decoding
-// error and its code, a decoded length that differs.
-std::string DecodeRecord(const RecordReport& record, std::vector<uint8_t>* out);
+// Hands a readable record's content to sink piece by piece, decoded through
+// decoder (any number of records, one after the other, in the memory of its
+// blocks). Empty when the whole content reached the sink, else what went
+// wrong: the record's damage, a decoding error and its code, a decoded
+// length that differs, or a sink that refused a piece. After a failure the
+// sink may have taken the start of the content.
+std::string StreamRecord(const RecordReport& record, CtStreamDecoder* decoder, CtSink* sink);
 
-// Decodes every record, with progress on stderr under the word what, and
-// calls damaged for each one that is not sound, with what is wrong with it.
-// Returns the number of damaged records.
+// Decodes every record, on every processor, with progress on stderr under
+// the word what, and then calls damaged for each one that is not sound, in
+// their order, with what is wrong with it. Returns the number of damaged
+// records.
 size_t CheckRecords(const std::vector<RecordReport>& records, const char* what,
                     const std::function<void(const RecordReport&, const std::string&)>& damaged);
 

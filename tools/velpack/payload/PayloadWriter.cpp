@@ -90,7 +90,7 @@ bool BuildPayload(const std::vector<PayloadItem>& items, const PayloadOptions& o
                 const size_t i = order[k];
                 const std::vector<uint8_t>& c = items[i].content;
                 if (!c.empty() && c.size() <= kMaxCompressed) {
-                    std::vector<uint8_t> packed = CtCompress(c.data(), c.size());
+                    std::vector<uint8_t> packed = CtCompress(c.data(), c.size(), options.level);
                     if (packed.size() < c.size()) {
                         encoded[i].compressed = true;
                         encoded[i].packed.swap(packed);

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "archive/CtCompress.h"
+
 struct PayloadItem {
     std::string name;  // Windows-1252, as the launcher will write it
     std::string info;  // Windows-1252 information text
@@ -16,6 +18,7 @@ struct PayloadItem {
 struct PayloadOptions {
     bool stored = false;      // never compress
     bool plainNames = false;  // even methods: names and texts not complemented
+    CtLevel level = CtLevel::kDefault;  // how hard the compressor looks
 };
 
 // The image of items. Each content is compressed (methods 2 and 3) when that
