@@ -167,13 +167,7 @@ int32_t CtArchive::FirstDamage(int32_t* index) const {
     }
 }
 
-int32_t CtArchive::ReadEntryContent(int32_t index, uint8_t* buffer, int32_t capacity) const {
-    CtEntry entry;
-    if (!Find(index, &entry)) return 0;
-    return entry.ReadContent(buffer, capacity);
-}
-
-int32_t CtArchive::Find(int32_t index, CtEntry* entry) const {
+int32_t CtArchive::EntryAt(int32_t index, CtEntry* entry) const {
     // Every call walks from the first record: nothing is remembered. Each
     // sound record is at least a header long, so the walk always ends.
     int32_t offset = FirstRecord();
@@ -187,7 +181,7 @@ int32_t CtArchive::Find(int32_t index, CtEntry* entry) const {
 int32_t CtArchive::GetEntry(int32_t index, char* name, int32_t nameCapacity, char* info,
                             int32_t infoCapacity, uint8_t* content, int32_t* length) const {
     CtEntry entry;
-    if (!Find(index, &entry)) return 0;
+    if (!EntryAt(index, &entry)) return 0;
     if (entry.Checkword() != entry.checkword) {
         SendLog(kLogArchive, kCheckwordError);
         return 0;

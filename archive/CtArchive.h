@@ -93,11 +93,10 @@ public:
     int32_t GetEntry(int32_t index, char* name, int32_t nameCapacity, char* info,
                      int32_t infoCapacity, uint8_t* content, int32_t* length) const;
 
-    // The content of entry index as GetEntry delivers it (capacity as
-    // *length there); 1 only when buffer then holds the whole unpacked
-    // content: 0 for a missing or damaged entry, or a content that cannot
-    // be read whole (see CtEntry::ReadContent).
-    int32_t ReadEntryContent(int32_t index, uint8_t* buffer, int32_t capacity) const;
+    // The sound record of entry index, walked to from the first, for a
+    // reader that takes its content itself (the extraction streams it): 0
+    // when the walk ends before it. The checkword is not looked at.
+    int32_t EntryAt(int32_t index, CtEntry* entry) const;
 
     // Checks every record from the first to the end without decoding
     // anything: answers the damage (CtDamage) of the first damaged record,
@@ -124,11 +123,6 @@ public:
 
     const uint8_t* base;
     int32_t size;
-
-private:
-    // The sound record of entry index, walked to from the first: 0 when the
-    // walk ends before it.
-    int32_t Find(int32_t index, CtEntry* entry) const;
 };
 
 #endif

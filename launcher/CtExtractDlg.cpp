@@ -1,8 +1,9 @@
 #include "launcher/CtExtractDlg.h"
 
 #include "archive/CtArchive.h"
+#include "archive/CtDecompress.h"
 #include "archive/CtFormat.h"
-#include "archive/CtMem.h"
+#include "archive/CtStreamDecoder.h"
 #include "launcher/AnsiTempPath.h"
 #include "launcher/EntryName.h"
 #include "launcher/StubResources.h"
@@ -16,6 +17,21 @@ namespace {
 const int32_t kExtractCommand = 100;
 // Every path of the extraction is built in buffers of this size.
 const int32_t kPathCapacity = 256;
+
+// A stored content is complemented in pieces of this size.
+const int32_t kStoredPiece = 4096;
+
+// Writes each piece of a content into the entry's file, whole or not at all.
+class FileSink final : public CtSink {
+public:
+    explicit FileSink(H_FILE* file) : file_(file) {}
+    int32_t Write(const uint8_t* data, int32_t length) override {
+        return file_->Write(data, length) == static_cast<uint32_t>(length) ? 1 : 0;
+    }
+
+private:
+    H_FILE* file_;
+};
 
 // Logged for an entry the launcher does not write, with its name.
 const char kSkippedText[] = "Nom refus\xE9 : ";
@@ -90,6 +106,10 @@ int32_t CtExtractDlg::Extract() {
         }
     }
 
+    // One decoder for every entry: its blocks are all the memory the
+    // writing takes, whatever the size of the entries. Without them a
+    // compressed entry fails as one whose memory cannot be had.
+    CtStreamDecoder decoder;
     for (int32_t i = 0;; ++i) {
         char name[kCtNameCapacity];
         char info[kCtInfoCapacity];
@@ -103,29 +123,47 @@ int32_t CtExtractDlg::Extract() {
             SendLog(kLogArchive, LogTextBuffer);
             continue;
         }
-        if (!WriteEntry(i, name, info, unpacked)) return EntryFailed(name);
+        if (!WriteEntry(i, name, info, unpacked, &decoder)) return EntryFailed(name);
     }
     return 1;
 }
 
 int32_t CtExtractDlg::WriteEntry(int32_t index, const char* name, const char* info,
-                                 int32_t unpacked) {
-    // One block at a time, zero-filled and ten bytes longer than the content,
-    // which room a stored content's terminator needs. Nothing is written
-    // unless the content is whole: a content that fails to decode never
-    // becomes a file of zeros.
-    CtMem block(CtMem::Padded(unpacked, kCtSpareBytes));
-    if (!block.Held()) return 0;
-    if (!archive->ReadEntryContent(index, block.data, unpacked)) return 0;
+                                 int32_t unpacked, CtStreamDecoder* decoder) {
+    CtEntry entry;
+    if (!archive->EntryAt(index, &entry)) return 0;
     H_FILE file;
     if (!file.Open(name, CREATE_ALWAYS, GENERIC_READ | GENERIC_WRITE)) return 0;
-    if (file.Write(block.data, unpacked) != static_cast<uint32_t>(unpacked)) {
-        // A disk that filled up leaves no half file behind.
+    FileSink sink(&file);
+    if (!WriteContent(entry, unpacked, decoder, &sink)) {
+        // Nothing that is not the content stays: no zeros where it did not
+        // decode, no half file on a disk that filled up.
         file.Close();
         DeleteFileA(name);
         return 0;
     }
     file.SetWriteTime(info, 0);
+    return 1;
+}
+
+int32_t CtExtractDlg::WriteContent(const CtEntry& entry, int32_t unpacked,
+                                   CtStreamDecoder* decoder, CtSink* sink) {
+    const uint8_t* content = entry.Content();
+    const int32_t stored = entry.ContentLength();
+    if ((entry.method & kCtMethodCompressed) != 0) {
+        // Decoded block by block: the memory does not grow with the entry.
+        CtCompressExcept error;
+        return decoder->Decode(content, stored, unpacked, sink, &error) == unpacked ? 1 : 0;
+    }
+    if (stored != unpacked) return 0;
+    if (entry.method != kCtMethodComplemented) return unpacked == 0 || sink->Write(content, stored);
+    uint8_t piece[kStoredPiece];
+    for (int32_t at = 0; at < stored;) {
+        const int32_t n = stored - at < kStoredPiece ? stored - at : kStoredPiece;
+        for (int32_t k = 0; k < n; ++k) piece[k] = static_cast<uint8_t>(~content[at + k]);
+        if (!sink->Write(piece, n)) return 0;
+        at += n;
+    }
     return 1;
 }
 

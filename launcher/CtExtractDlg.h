@@ -15,6 +15,9 @@
 #include "framework/MDialog.h"
 
 class CtArchive;
+class CtEntry;
+class CtSink;
+class CtStreamDecoder;
 
 // Why an extraction ended with 0, for the message the sequence shows; the
 // caller's, since the dialog is deleted after its run.
@@ -37,12 +40,13 @@ public:
     void DoCommand(MessageRecord* record) override;
     void OnInitDialog(MessageRecord* record) override;
 
-    // Empties the folder and writes the entries: 1 when every entry was
+    // Empties the folder and writes the entries, each decoded straight into
+    // its file in memory that does not grow with it: 1 when every entry was
     // written. 0 when there is no usable temporary folder (nothing deleted
     // or written), or at the first entry that could not be written whole:
-    // its memory could not be had, its content did not decode to its
-    // unpacked size, or its file could not be created or written (a file
-    // half written is deleted). Entries whose names leave the folder or
+    // the decoder's memory could not be had, its content did not decode to
+    // its unpacked size, or its file could not be created or written (the
+    // file is then deleted). Entries whose names leave the folder or
     // name a device are skipped, and logged ("Nom refusé : name", channels
     // 69 and 0).
     int32_t Extract();
@@ -55,7 +59,11 @@ public:
 
 private:
     // Writes entry index into the folder: 1 when its whole content was.
-    int32_t WriteEntry(int32_t index, const char* name, const char* info, int32_t unpacked);
+    int32_t WriteEntry(int32_t index, const char* name, const char* info, int32_t unpacked,
+                       CtStreamDecoder* decoder);
+    // Hands the entry's content to sink: 1 when all of its unpacked bytes went.
+    static int32_t WriteContent(const CtEntry& entry, int32_t unpacked, CtStreamDecoder* decoder,
+                                CtSink* sink);
     // Note the failure in the report and answer 0.
     int32_t NoFolder();
     int32_t EntryFailed(const char* name);

@@ -422,21 +422,25 @@ TEST(CtArchiveContent, CompressedContentGoesThroughTheDecompressor) {
     }
 }
 
-TEST(CtArchiveContent, ReadEntryContentAnswersWhetherTheContentIsWhole) {
+TEST(CtArchiveContent, ReadContentAnswersWhetherTheContentIsWhole) {
     const std::string text(300, 'z');
     const Bytes broken = {0x40, 0xFE, 0x61, 0xFE, 0x02, 0x01};
     const Bytes image = Image({Stored("s", "abc"), Packed("p", text), Record(2, "bad", "", broken, 3),
                                Record(0, "short", "", Text("ab"), 3)});
     const CtArchive archive = View(image);
-    Bytes content(310, '#');
-    EXPECT_EQ(archive.ReadEntryContent(0, content.data(), 3), 1);
-    EXPECT_EQ(archive.ReadEntryContent(1, content.data(), 300), 1);
-    EXPECT_EQ(std::string(content.begin(), content.begin() + 300), text);
+    auto read = [&](int32_t index, int32_t capacity) {
+        CtEntry e;
+        Bytes content(310, '#');
+        if (!archive.EntryAt(index, &e)) return -1;
+        return e.ReadContent(content.data(), capacity);
+    };
+    EXPECT_EQ(read(0, 3), 1);
+    EXPECT_EQ(read(1, 300), 1);
     LogCapture log;
-    EXPECT_EQ(archive.ReadEntryContent(2, content.data(), 3), 0);  // fails to decode
-    EXPECT_EQ(archive.ReadEntryContent(3, content.data(), 3), 0);  // shorter than its size
-    EXPECT_EQ(archive.ReadEntryContent(4, content.data(), 3), 0);  // no such entry
-    EXPECT_EQ(archive.ReadEntryContent(1, content.data(), 299), 0);  // no room
+    EXPECT_EQ(read(2, 3), 0);    // fails to decode
+    EXPECT_EQ(read(3, 3), 0);    // shorter than its size
+    EXPECT_EQ(read(1, 299), 0);  // no room
+    EXPECT_EQ(read(4, 3), -1);   // no such entry
 }
 
 TEST(CtArchiveContent, DecodingFailureIsLoggedAndTheEntryStillCounts) {

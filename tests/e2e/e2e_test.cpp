@@ -6,9 +6,11 @@
 // command line and current directory; "exit<N>" and "sleep<N>" in a copy's
 // name set its exit code and its run time.
 #include <windows.h>
+#include <psapi.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -68,6 +70,7 @@ struct Outcome {
     std::string messageCaption;
     std::string messageText;
     double cpuMs = 0;
+    size_t peakPrivateBytes = 0;
 };
 
 std::string Text(HWND window) {
@@ -81,6 +84,7 @@ struct Watch {
     Answer answer;
     Outcome* outcome;
     bool answered;
+    bool boxAnswered;
 };
 
 BOOL CALLBACK VisitWindow(HWND window, LPARAM value) {
@@ -95,8 +99,10 @@ BOOL CALLBACK VisitWindow(HWND window, LPARAM value) {
         watch->outcome->messageBox = true;
         watch->outcome->messageCaption = Text(window);
         watch->outcome->messageText = Text(box);
-        if (watch->answer == Answer::kMessageOk && !watch->answered) {
-            watch->answered = true;
+        // Enter answers the confirmation and then the box of a failure.
+        if ((watch->answer == Answer::kMessageOk || watch->answer == Answer::kEnter) &&
+            !watch->boxAnswered) {
+            watch->boxAnswered = true;
             PostMessageA(window, WM_COMMAND, IDOK, 0);
         }
         return TRUE;
@@ -125,38 +131,67 @@ BOOL CALLBACK VisitWindow(HWND window, LPARAM value) {
     return TRUE;
 }
 
-// The current environment with TMP and TEMP replaced.
-std::string EnvironmentWithTemp(const std::string& temp) {
-    std::string block;
-    char* all = GetEnvironmentStringsA();
-    for (const char* p = all; *p != 0; p += strlen(p) + 1) {
-        const std::string entry = p;
-        const std::string upper = [&] {
-            std::string u = entry.substr(0, 5);
-            for (char& c : u) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-            return u;
-        }();
-        if (upper.rfind("TMP=", 0) == 0 || upper.rfind("TEMP=", 0) == 0) continue;
-        block += entry + '\0';
+// The current environment with TMP and TEMP replaced; wide, so that a
+// temporary folder may hold any character.
+std::wstring EnvironmentWithTemp(const std::wstring& temp) {
+    std::wstring block;
+    wchar_t* all = GetEnvironmentStringsW();
+    for (const wchar_t* p = all; *p != 0; p += wcslen(p) + 1) {
+        const std::wstring entry = p;
+        std::wstring upper = entry.substr(0, 5);
+        for (wchar_t& c : upper) c = static_cast<wchar_t>(towupper(c));
+        if (upper.rfind(L"TMP=", 0) == 0 || upper.rfind(L"TEMP=", 0) == 0) continue;
+        block += entry + L'\0';
     }
-    FreeEnvironmentStringsA(all);
-    block += "TMP=" + temp + '\0';
-    block += "TEMP=" + temp + '\0';
-    block += '\0';
+    FreeEnvironmentStringsW(all);
+    block += L"TMP=" + temp + L'\0';
+    block += L"TEMP=" + temp + L'\0';
+    block += L'\0';
     return block;
+}
+
+std::wstring Wide(const std::string& ansi) {
+    std::wstring w(ansi.size() + 1, L'\0');
+    w.resize(MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &w[0], static_cast<int>(w.size())) -
+             1);
+    return w;
+}
+
+// The peak of the process's private memory so far. Windows still answers
+// for a process that has ended; Wine answers only while it runs, so the
+// watch asks as it goes too.
+void NotePeakMemory(HANDLE process, Outcome* outcome) {
+    PROCESS_MEMORY_COUNTERS memory = {};
+    if (GetProcessMemoryInfo(process, &memory, sizeof memory) &&
+        memory.PeakPagefileUsage > outcome->peakPrivateBytes) {
+        outcome->peakPrivateBytes = memory.PeakPagefileUsage;
+    }
 }
 
 // One test's own place: a folder of payload files, a setup, a temp folder.
 class Bench {
 public:
-    explicit Bench(const std::string& name, const std::string& tempName = "temp")
+    // tempName may hold characters of any script: the launcher is then
+    // given a folder that the ANSI code page cannot spell, which the test
+    // reaches through its short name.
+    explicit Bench(const std::string& name, const std::wstring& tempName = L"temp")
         : root(Backslashed(kWork) + "\\" + name) {
         RemoveTree(root);
         CreateDirectoryA(Backslashed(kWork).c_str(), nullptr);
         CreateDirectoryA(root.c_str(), nullptr);
         CreateDirectoryA(Source().c_str(), nullptr);
-        temp = root + "\\" + tempName;
-        CreateDirectoryA(temp.c_str(), nullptr);
+        tempWide = Wide(root) + L"\\" + tempName;
+        CreateDirectoryW(tempWide.c_str(), nullptr);
+        char ansi[MAX_PATH] = {0};
+        BOOL replaced = FALSE;
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, tempWide.c_str(), -1, ansi, sizeof ansi,
+                            nullptr, &replaced);
+        if (replaced) {
+            wchar_t shortPath[MAX_PATH] = {0};
+            GetShortPathNameW(tempWide.c_str(), shortPath, MAX_PATH);
+            WideCharToMultiByte(CP_ACP, 0, shortPath, -1, ansi, sizeof ansi, nullptr, nullptr);
+        }
+        temp = ansi;
     }
     ~Bench() { RemoveTree(root); }
 
@@ -189,23 +224,43 @@ public:
         ASSERT_EQ(code, 0) << "velpack make";
     }
 
+    // velpack make from a payload made by hand. velpack refuses a payload
+    // that does not decode: with swap, a sound payload of the same length
+    // is bound and then overwritten in the setup with swap.
+    void Bind(const TestPayload& payload, const TestPayload* swap = nullptr) {
+        const std::string image(payload.image.begin(), payload.image.end());
+        const std::string path = root + "\\payload.bin";
+        ASSERT_TRUE(WriteWholeFile(path, image));
+        const long code = RunToEnd(Quote(kVelpack) + " make --stub " + Quote(kStub) + " " +
+                                   Quote(path) + " -o " + Quote(Setup()));
+        ASSERT_EQ(code, 0) << "velpack make";
+        if (swap == nullptr) return;
+        ASSERT_EQ(swap->image.size(), image.size());
+        std::string setup = ReadWholeFile(Setup());
+        const size_t at = setup.find(image);
+        ASSERT_NE(at, std::string::npos);
+        setup.replace(at, image.size(), std::string(swap->image.begin(), swap->image.end()));
+        ASSERT_TRUE(WriteWholeFile(Setup(), setup));
+    }
+
     Outcome Run(const std::string& arguments, Answer answer) const {
         Outcome outcome;
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process = {};
         std::string line = Quote(Setup()) + (arguments.empty() ? "" : " " + arguments);
-        const std::string environment = EnvironmentWithTemp(temp);
-        if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0,
-                            const_cast<char*>(environment.data()), root.c_str(), &startup,
-                            &process)) {
+        const std::wstring environment = EnvironmentWithTemp(tempWide);
+        if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE,
+                            CREATE_UNICODE_ENVIRONMENT, const_cast<wchar_t*>(environment.data()),
+                            root.c_str(), &startup, &process)) {
             ADD_FAILURE() << "cannot start " << line;
             return outcome;
         }
-        Watch watch{process.dwProcessId, answer, &outcome, false};
+        Watch watch{process.dwProcessId, answer, &outcome, false, false};
         const DWORD start = GetTickCount();
         while (WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT) {
             EnumWindows(VisitWindow, reinterpret_cast<LPARAM>(&watch));
+            NotePeakMemory(process.hProcess, &outcome);
             if (GetTickCount() - start > kRunLimitMs) {
                 TerminateProcess(process.hProcess, 99);
                 ADD_FAILURE() << "the launcher did not end: " << line;
@@ -224,6 +279,7 @@ public:
             };
             outcome.cpuMs = ms(kernel) + ms(user);
         }
+        NotePeakMemory(process.hProcess, &outcome);
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
         return outcome;
@@ -247,7 +303,8 @@ public:
     }
 
     std::string root;
-    std::string temp;
+    std::string temp;  // the temporary folder in ANSI, short where it must be
+    std::wstring tempWide;
 
 private:
     static void SetTime(const std::string& path) {
@@ -321,7 +378,7 @@ TEST(Launcher, NeitherTitleNorProgramShowsTheMessageAndWritesNothing) {
     b.AddProbe("install.exe");
     b.Make();
     const Outcome o = b.Run("auto=1", Answer::kMessageOk);
-    EXPECT_EQ(o.exitCode, 0);
+    EXPECT_EQ(o.exitCode, 1);
     EXPECT_TRUE(o.messageBox);
     EXPECT_EQ(o.messageCaption, kCaption);
     EXPECT_EQ(o.messageText, "Aucune information d'installation !");
@@ -355,7 +412,7 @@ TEST(Launcher, EscapeAndTheCloseBoxQuitWithoutExtracting) {
 }
 
 TEST(Launcher, ATemporaryFolderWithBlanksStillStartsInstallExe) {
-    Bench b("blanks", "temp with blanks");
+    Bench b("blanks", L"temp with blanks");
     b.AddDescription("Produit");
     b.AddProbe("install.exe");
     b.Make();
@@ -393,28 +450,82 @@ TEST(Launcher, EmptiesWhatAnEarlierRunLeftAndRestoresTimes) {
     EXPECT_EQ(ReadWholeFile(b.Extracted("data.bin")), std::string(100000, 'd'));
 }
 
-TEST(Launcher, ADamagedThirdEntryStopsTheWritingButTheRunGoesOn) {
+TEST(Launcher, ADamagedPayloadStartsNothingAndDeletesNothing) {
     Bench b("damaged");
     b.AddDescription("Produit");
     b.AddProbe("install.exe");
     b.Add("c.txt", "third");
-    b.Add("d.txt", "fourth");
-    ASSERT_TRUE(WriteWholeFile(b.root + "\\order.txt", "app.ist\ninstall.exe\nc.txt\nd.txt\n"));
-    b.Make("--stored --plain-names --order " + Quote(b.root + "\\order.txt"));
-    // Find the third record's content in the setup and alter one byte of it.
+    b.Make("--stored --plain-names");
+    // One byte of the last record's content altered: its checkword fails.
     std::string setup = ReadWholeFile(b.Setup());
     const size_t at = setup.find("third");
     ASSERT_NE(at, std::string::npos);
     setup[at] ^= 0x20;
     ASSERT_TRUE(WriteWholeFile(b.Setup(), setup));
-    const Outcome o = b.Run("auto=1", Answer::kNothing);
-    EXPECT_EQ(o.exitCode, 0);
-    b.Report("install.exe");
-    EXPECT_EQ(FolderNames(b.Extracted()),
-              (std::vector<std::string>{"app.ist", "install.exe", "install.exe.report"}));
+    CreateDirectoryA(b.Extracted().c_str(), nullptr);
+    ASSERT_TRUE(WriteWholeFile(b.Extracted("stale.txt"), "stale"));
+    // Unattended: no box, the exit code says it.
+    Outcome o = b.Run("auto=1", Answer::kNothing);
+    EXPECT_EQ(o.exitCode, 2);
+    EXPECT_FALSE(o.messageBox);
+    o = b.Run("", Answer::kMessageOk);
+    EXPECT_EQ(o.exitCode, 2);
+    EXPECT_FALSE(o.confirmation);
+    EXPECT_EQ(o.messageCaption, kCaption);
+    EXPECT_EQ(o.messageText,
+              "Le programme d'installation est endommag\xE9. T\xE9l\xE9" "chargez-le de nouveau.");
+    Sleep(500);
+    EXPECT_EQ(FolderNames(b.Extracted()), (std::vector<std::string>{"stale.txt"}));
 }
 
-TEST(Launcher, NamesThatWouldLeaveTheFolderAreNotWritten) {
+// A content that does not decode, and a file held open where an entry must
+// go: the run stops there, says which file, and starts nothing.
+TEST(Launcher, AnEntryThatCannotBeWrittenStartsNothing) {
+    for (const bool held : {false, true}) {
+        Bench b(held ? "held" : "undecodable");
+        TestPayload payload, undecodable;
+        for (TestPayload* p : {&payload, &undecodable}) {
+            p->Stored("app.ist", "Install=Produit\r\n").Stored("install.exe", ReadWholeFile(kProbe));
+        }
+        payload.Stored("c.txt", "sixsix");
+        // Back-reference stage, escape 0xFE, a reference before the start.
+        undecodable.Raw(2, "c.txt", "", std::string("\x40\xFE\x61\xFE\x02\x01", 6), 4);
+        b.Bind(payload, held ? nullptr : &undecodable);
+        CreateDirectoryA(b.Extracted().c_str(), nullptr);
+        HANDLE lock = INVALID_HANDLE_VALUE;
+        if (held) {
+            lock = CreateFileA(b.Extracted("c.txt").c_str(), GENERIC_WRITE, 0, nullptr,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+            ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+        }
+        Outcome o = b.Run("auto=1", Answer::kNothing);
+        EXPECT_EQ(o.exitCode, 4) << held;
+        EXPECT_FALSE(o.messageBox);
+        o = b.Run("", Answer::kEnter);
+        if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
+        EXPECT_EQ(o.exitCode, 4) << held;
+        EXPECT_NE(o.messageText.find("c.txt"), std::string::npos) << o.messageText;
+        Sleep(500);
+        EXPECT_FALSE(FileExists(b.Extracted("install.exe.report"))) << held;
+        EXPECT_EQ(FileExists(b.Extracted("c.txt")), held);
+    }
+}
+
+TEST(Launcher, ATemporaryFolderOutsideTheCodePageIsUsedThroughItsShortName) {
+    Bench b("cyrillic", L"\x412\x440\x435\x43C\x435\x43D\x43D\x430\x44F");
+    ASSERT_NE(b.temp, "") << "no short name for the folder";
+    ASSERT_EQ(b.temp.find('?'), std::string::npos);
+    b.AddDescription("Produit");
+    b.AddProbe("install.exe");
+    b.Make();
+    const Outcome o = b.Run("auto=1", Answer::kNothing);
+    EXPECT_EQ(o.exitCode, 0);
+    EXPECT_EQ(b.ReportLine("install.exe", "command line"),
+              Quote(b.Extracted("install.exe")) + " auto=1");
+    EXPECT_TRUE(FileExists(b.Extracted("app.ist")));
+}
+
+TEST(Launcher, NamesThatWouldLeaveTheFolderAreNotWrittenNorRun) {
     Bench b("escape");
     // velpack refuses such names: the payload is made by hand, then bound.
     TestPayload payload;
@@ -423,16 +534,70 @@ TEST(Launcher, NamesThatWouldLeaveTheFolderAreNotWritten) {
         .Stored("C:outside2.txt", "x")
         .Stored(b.temp + "\\outside3.txt", "x")
         .Stored("inside.txt", "in");
-    const std::string payloadPath = b.root + "\\payload.bin";
-    ASSERT_TRUE(WriteWholeFile(payloadPath,
-                               std::string(payload.image.begin(), payload.image.end())));
-    ASSERT_EQ(RunToEnd(Quote(kVelpack) + " make --stub " + Quote(kStub) + " " +
-                       Quote(payloadPath) + " -o " + Quote(b.Setup())),
-              0);
-    const Outcome o = b.Run("auto=1", Answer::kNothing);
-    EXPECT_EQ(o.exitCode, 0);
+    b.Bind(payload);
+    // No install.exe among the entries: it cannot be started.
+    Outcome o = b.Run("auto=1", Answer::kNothing);
+    EXPECT_EQ(o.exitCode, 5);
     EXPECT_EQ(FolderNames(b.temp), (std::vector<std::string>{"tmp_vel\\"}));
     EXPECT_EQ(FolderNames(b.Extracted()), (std::vector<std::string>{"app.ist", "inside.txt"}));
+    // A program whose name leaves the folder is not run: nothing is written.
+    RemoveTree(b.Extracted());
+    payload.Stored("AutoInst_x\\..\\..\\y.exe", ReadWholeFile(kProbe));
+    b.Bind(payload);
+    o = b.Run("auto=1", Answer::kNothing);
+    EXPECT_EQ(o.exitCode, 5);
+    EXPECT_EQ(FolderNames(b.temp), (std::vector<std::string>{}));
+}
+
+// A compressed content of exactly 1 GiB of "x" in about 100 KB: a run stage
+// (escape 0x01) under a back-reference stage (escape 0x03) whose references
+// repeat the run pair "0x01 0xFF" (255 more copies of the last byte).
+std::string GibibyteOfX() {
+    const int64_t kSize = int64_t{1} << 30;
+    std::string refs = "x\x01\xFF";  // 256 bytes
+    int64_t made = 256;
+    const int64_t perRef = 127 * 255;  // distance 2, count 254: 127 pairs
+    for (; made + perRef <= kSize; made += perRef) refs += "\x03\x02\xFE";
+    const int64_t pairs = (kSize - made) / 255;
+    refs += "\x03\x02";
+    refs += static_cast<char>(2 * pairs);
+    made += pairs * 255;
+    refs += "\x01";
+    refs += static_cast<char>(kSize - made);
+    return std::string("\x60\x01\x03", 3) + refs;
+}
+
+// The entry is decoded straight into its file: the launcher's memory does
+// not grow with it. (A 32-bit process could not even hold it.)
+TEST(Launcher, AGibibyteEntryIsWrittenInLittleMemory) {
+    Bench b("big");
+    TestPayload payload;
+    payload.Stored("app.ist", "Install=Produit\r\n")
+        .Stored("install.exe", ReadWholeFile(kProbe))
+        .Raw(2, "big.bin", "", GibibyteOfX(), 1 << 30);
+    b.Bind(payload);
+    const Outcome o = b.Run("auto=1", Answer::kNothing);
+    EXPECT_EQ(o.exitCode, 0);
+    b.Report("install.exe");
+    std::printf("peak private memory of the launcher: %.1f MB\n", o.peakPrivateBytes / 1e6);
+    RecordProperty("peak_private_bytes", static_cast<int>(o.peakPrivateBytes));
+    EXPECT_GT(o.peakPrivateBytes, 0u);
+    EXPECT_LT(o.peakPrivateBytes, 64u << 20);
+    HANDLE f = CreateFileA(b.Extracted("big.bin").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(f, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER size = {};
+    GetFileSizeEx(f, &size);
+    EXPECT_EQ(size.QuadPart, int64_t{1} << 30);
+    // Every byte is "x": read in 16 MB pieces.
+    std::vector<char> piece(16 << 20);
+    bool same = true;
+    for (DWORD got = 0; same && ReadFile(f, piece.data(), static_cast<DWORD>(piece.size()), &got,
+                                         nullptr) && got > 0;) {
+        same = std::count(piece.begin(), piece.begin() + got, 'x') == static_cast<long>(got);
+    }
+    CloseHandle(f);
+    EXPECT_TRUE(same);
 }
 
 // --- Waiting -----------------------------------------------------------------

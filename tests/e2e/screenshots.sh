@@ -1,6 +1,6 @@
 #!/bin/sh
 # Screenshots of what the user sees: the confirmation dialog and the message
-# box, taken from the test display with ImageMagick's import and checked for
+# boxes (no information, damaged setup), taken from the test display with ImageMagick's import and checked for
 # size and position (centred on the screen), and the dialog's logo for every
 # pixel; the dialog is then answered with a real key press (xdotool), and the
 # run must go on to install.exe.
@@ -103,4 +103,22 @@ xdotool windowfocus "$w" key Return
 status=0
 wait $launcher || status=$?
 [ "$status" = 1 ] || fail "the launcher without information ended with $status, not 1"
+
+# The message box of a damaged setup: one byte of a stored content altered.
+printf 'Install=Produit\r\n' >"$work/empty/app.ist"
+"$run" "$velpack" make --stub "$stub" "$work/empty" -o "$work/damaged.exe" --stored \
+    --plain-names >/dev/null
+at=$(grep -obUa 'rien' "$work/damaged.exe" | head -n 1 | cut -d: -f1)
+[ -n "$at" ] || fail "no stored content in damaged.exe"
+printf 'R' | dd of="$work/damaged.exe" bs=1 seek="$at" conv=notrunc status=none
+"$run" "$work/damaged.exe" &
+launcher=$!
+w=$(wait_window damaged.exe) || fail "no message box for a damaged setup"
+sleep 0.5
+"$import" -window root "$out/damaged.png"
+check_centred "$w" "$out/damaged.png"
+xdotool windowfocus "$w" key Return
+status=0
+wait $launcher || status=$?
+[ "$status" = 2 ] || fail "the damaged launcher ended with $status, not 2"
 rm -rf "$work"

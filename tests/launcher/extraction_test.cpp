@@ -189,7 +189,7 @@ TEST(Extraction, ADamagedThirdEntryEndsTheWritingButNotTheRun) {
 // in part; and the writing stops there.
 TEST(Extraction, AContentThatCannotBeHadWholeStopsTheWriting) {
     TempRoot root("unreadable");
-    // An unpacked size for which "size + 10" leaves 32 bits: no block.
+    // A stored content shorter than the 2 GiB its record claims.
     TestPayload noBlock;
     noBlock.Stored("before.txt", "b").Raw(0, "huge.bin", "", "abc", 0x7FFFFFFA).Stored("after.txt", "a");
     ExpectStoppedAt(Extract(noBlock), "huge.bin");
