@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@ const char kStub[] = VEL_E2E_STUB;
 const char kVelpack[] = VEL_E2E_VELPACK;
 const char kProbe[] = VEL_E2E_PROBE;
 const char kWork[] = VEL_E2E_WORK;
+const char kIcon[] = VEL_E2E_ICON;  // drawn by tests/velpack/make-icon.sh
 const char kCaption[] = "Velmar Informatique. Quillon 1.0a";
 const DWORD kRunLimitMs = 60000;
 
@@ -593,6 +595,116 @@ TEST(Launcher, AGibibyteEntryIsWrittenInLittleMemory) {
     }
     CloseHandle(f);
     EXPECT_TRUE(same);
+}
+
+// --- A maker's resources ------------------------------------------------------
+
+// The setup executable of a maker who gives every resource option: Windows
+// reads its version information, the launcher's icon group and the
+// manifest's execution level as Explorer, LoadIcon and the loader do, and
+// the launcher runs from it as from any other.
+TEST(Launcher, AMakersResourcesReadAsWindowsReadsThemAndTheSetupRuns) {
+    Bench b("resources");
+    b.AddDescription("Produit d\xE9mo");
+    b.AddProbe("install.exe");
+    b.Make("--icon " + Quote(kIcon) + " --file-version 2.1.0.7 --version-info " +
+           Quote("CompanyName=Velmar Informatique") + " --version-info " +
+           Quote("ProductName=Produit d\xE9mo") + " --elevation requireAdministrator");
+    const std::string setup = b.Setup();
+
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSizeA(setup.c_str(), &handle);
+    ASSERT_NE(size, 0u);
+    std::vector<char> info(size);
+    ASSERT_TRUE(GetFileVersionInfoA(setup.c_str(), 0, size, info.data()));
+    void* value = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", &value, &length));
+    const VS_FIXEDFILEINFO* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00020001u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000007u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00020001u);
+    EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\VarFileInfo\\Translation", &value, &length));
+    ASSERT_EQ(length, 4u);
+    EXPECT_EQ(static_cast<const WORD*>(value)[0], 0x040C);
+    EXPECT_EQ(static_cast<const WORD*>(value)[1], 1252);
+    auto text = [&](const std::string& key) {
+        const std::string path = "\\StringFileInfo\\040C04E4\\" + key;
+        return VerQueryValueA(info.data(), path.c_str(), &value, &length)
+                   ? std::string(static_cast<const char*>(value))
+                   : "(no " + key + ")";
+    };
+    EXPECT_EQ(text("CompanyName"), "Velmar Informatique");
+    EXPECT_EQ(text("ProductName"), "Produit d\xE9mo");
+    EXPECT_EQ(text("FileDescription"), "Installation de Produit d\xE9mo");
+    EXPECT_EQ(text("FileVersion"), "2.1.0.7");
+    EXPECT_EQ(text("ProductVersion"), "2.1.0.7");
+    EXPECT_EQ(text("OriginalFilename"), "setup.exe");
+    EXPECT_EQ(text("LegalCopyright"), "");
+
+    // Each image of the group, as Windows picks it for a size, is one of
+    // the icon file's, byte for byte, and makes an icon.
+    const std::string ico = ReadWholeFile(Backslashed(kIcon));
+    ASSERT_GE(ico.size(), 6u);
+    std::vector<std::string> images;
+    for (size_t e = 6; e < 6 + 16u * static_cast<uint8_t>(ico[4]); e += 16) {
+        uint32_t field[2];
+        std::memcpy(field, ico.data() + e + 8, sizeof field);
+        images.push_back(ico.substr(field[1], field[0]));
+    }
+    ASSERT_EQ(images.size(), 5u);
+    HMODULE module = LoadLibraryExA(setup.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr);
+    HICON icon = LoadIconA(module, "G_ICON");
+    EXPECT_NE(icon, nullptr);
+    HRSRC group = FindResourceA(module, "G_ICON", MAKEINTRESOURCEA(14));
+    ASSERT_NE(group, nullptr);
+    BYTE* directory = static_cast<BYTE*>(LockResource(LoadResource(module, group)));
+    for (int side : {16, 32, 48, 256}) {
+        const int id = LookupIconIdFromDirectoryEx(directory, TRUE, side, side, LR_DEFAULTCOLOR);
+        HRSRC image = FindResourceA(module, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(3));
+        ASSERT_NE(image, nullptr) << side;
+        BYTE* bytes = static_cast<BYTE*>(LockResource(LoadResource(module, image)));
+        const DWORD n = SizeofResource(module, image);
+        const std::string data(reinterpret_cast<const char*>(bytes), n);
+        EXPECT_NE(std::find(images.begin(), images.end(), data), images.end()) << side;
+        HICON made = CreateIconFromResourceEx(bytes, n, TRUE, 0x00030000, side, side, 0);
+        EXPECT_NE(made, nullptr) << side;
+        ICONINFO parts = {};
+        if (made != nullptr && GetIconInfo(made, &parts)) {
+            BITMAP mask = {};
+            GetObjectA(parts.hbmMask, sizeof mask, &mask);
+            EXPECT_EQ(mask.bmWidth, side);
+            DeleteObject(parts.hbmMask);
+            if (parts.hbmColor != nullptr) DeleteObject(parts.hbmColor);
+            DestroyIcon(made);
+        }
+    }
+    FreeLibrary(module);
+
+    ACTCTXA manifest = {};
+    manifest.cbSize = sizeof manifest;
+    manifest.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    manifest.lpSource = setup.c_str();
+    manifest.lpResourceName = MAKEINTRESOURCEA(1);
+    HANDLE context = CreateActCtxA(&manifest);
+    ASSERT_NE(context, INVALID_HANDLE_VALUE);
+    ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level = {};
+    SIZE_T written = 0;
+    EXPECT_TRUE(QueryActCtxW(0, context, nullptr, RunlevelInformationInActivationContext, &level,
+                             sizeof level, &written));
+    EXPECT_EQ(level.RunLevel, ACTCTX_RUN_LEVEL_REQUIRE_ADMIN);
+    EXPECT_EQ(level.UiAccess, 0u);
+    DWORD supported[64] = {};
+    EXPECT_TRUE(QueryActCtxW(0, context, nullptr, CompatibilityInformationInActivationContext, supported,
+                             sizeof supported, &written));
+    EXPECT_EQ(supported[0], 5u);  // Vista, 7, 8, 8.1, 10 and 11
+    ReleaseActCtx(context);
+
+    const Outcome o = b.Run("auto=1", Answer::kNothing);
+    EXPECT_EQ(o.exitCode, 0);
+    EXPECT_EQ(b.ReportLine("install.exe", "current directory"), b.Extracted());
 }
 
 // --- Waiting -----------------------------------------------------------------

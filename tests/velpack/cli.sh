@@ -1,7 +1,8 @@
 #!/bin/sh
 # velpack's command line: usage errors, help, the refusals of pack (each
-# naming its file, none writing anything), entry order, and extract on
-# payloads whose names would leave the folder.
+# naming its file, none writing anything), entry order, the refusals of
+# make's resource options, and extract on payloads whose names would leave
+# the folder.
 #
 #   cli.sh VELPACK WORK
 VELPACK=$1
@@ -111,6 +112,35 @@ says err.txt "velpack: order.txt: lists nothere, which is not a file of the fold
 says err.txt "velpack: order.txt: lists zeta twice" "repeated name"
 velpack make --stub missing.exe order.bin -o x.exe --stored
 expect 2 "pack options with a payload"
+
+# make_refuses STATUS MESSAGE ARGS...: velpack make with the options of the
+# setup executable's resources refuses them with MESSAGE before it reads the
+# stub, and writes nothing.
+make_refuses() {
+    want=$1
+    message=$2
+    shift 2
+    velpack make --stub missing.exe o -o refused.exe "$@"
+    expect "$want" "make refuses: $message"
+    says err.txt "$message" "make refuses"
+    [ ! -e refused.exe ] || fail "make refusing '$message' wrote a setup executable"
+}
+printf '\000\000\001\000\001\000' >broken.ico
+make_refuses 1 "velpack: broken.ico: the image directory runs past the end of the file (image count 1)" \
+    --icon broken.ico
+printf '<assembly>\n<trustInfo>\n</assembly>\n' >bad.xml
+make_refuses 1 "velpack: bad.xml: line 3: <trustInfo> closed by </assembly>" --manifest bad.xml
+make_refuses 1 "velpack: --version-info: CompanyName: the value does not fit Windows-1252" \
+    --version-info "CompanyName=$(printf '\346\227\245')"
+make_refuses 1 "velpack: --title: the title does not fit Windows-1252" --file-version 1.0.0.0 \
+    --title "$(printf '\346\227\245')"
+make_refuses 1 "velpack: --version-info: companyname is given twice" --version-info CompanyName=a \
+    --version-info companyname=b
+make_refuses 2 "velpack: --elevation: admin not in {asInvoker,highestAvailable,requireAdministrator}" \
+    --elevation admin
+make_refuses 2 "velpack: --elevation excludes --manifest" --elevation asInvoker --manifest bad.xml
+make_refuses 2 "velpack: --file-version: not a version A.B.C.D" --file-version 1.2.65536.0
+make_refuses 2 "velpack: --version-info: not KEY=VALUE" --version-info CompanyName
 
 # le32 N: four little-endian bytes.
 le32() {

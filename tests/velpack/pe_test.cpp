@@ -6,14 +6,19 @@
 #endif
 
 #include <algorithm>
+#include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "tests/velpack/PeBuilder.h"
 #include "tools/velpack/payload/PayloadSource.h"
+#include "tools/velpack/pe/ApplicationManifest.h"
+#include "tools/velpack/pe/IconFile.h"
 #include "tools/velpack/pe/PeImage.h"
 #include "tools/velpack/pe/PeRebuild.h"
 #include "tools/velpack/pe/ResourceTree.h"
+#include "tools/velpack/pe/VersionResource.h"
 
 namespace {
 
@@ -227,6 +232,11 @@ TEST(PeImage, RefusesWhatIsNotAUsablePe) {
     PutU32(&overlap, table + 40 + 20, GetU32(good, table + 20) + 0x200);
     EXPECT_FALSE(pe.Parse(&overlap, &error));
     EXPECT_EQ(error, "the data of two sections overlap");
+    // The loader's rule, which the rebuild's layout relies on.
+    Bytes misaligned = good;
+    PutU32(&misaligned, table + 12, 0x1800);
+    EXPECT_FALSE(pe.Parse(&misaligned, &error));
+    EXPECT_EQ(error, "a section's address is not a multiple of the section alignment");
 }
 
 TEST(PeChecksum, OnesComplementSumOfWordsPlusLength) {
@@ -378,6 +388,336 @@ TEST(PeRebuild, SignatureIsDroppedOnlyFromTheEnd) {
     r = Rebuild(image.Build(), Bytes{'p'}, &error);
     EXPECT_TRUE(r.file.empty());
     EXPECT_EQ(error, "the signature does not stand at the end of the file");
+}
+
+// --- The resources a maker brands a setup with ------------------------------
+
+// An icon image as icon editors write it: a bitmap (header, palette, image
+// rows, mask rows) of side x side pixels, or the head of a PNG.
+Bytes IconBitmap(uint32_t side, uint16_t bits) {
+    const uint32_t colors = bits <= 8 ? 1u << bits : 0;
+    const uint32_t rows = (side * bits + 31) / 32 * 4 + (side + 31) / 32 * 4;
+    Bytes b(40 + 4 * colors + side * rows);
+    for (size_t i = 40; i < b.size(); ++i) b[i] = static_cast<uint8_t>(i * 7 + bits);
+    PutU32(&b, 0, 40);
+    PutU32(&b, 4, side);
+    PutU32(&b, 8, 2 * side);
+    PutU16(&b, 12, 1);
+    PutU16(&b, 14, bits);
+    for (uint32_t at = 16; at < 40; at += 4) PutU32(&b, at, 0);
+    return b;
+}
+
+Bytes PngHead(uint32_t side) {
+    Bytes b = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13, 'I', 'H', 'D', 'R'};
+    for (int k = 3; k >= 0; --k) b.push_back(static_cast<uint8_t>(side >> (8 * k)));
+    for (int k = 3; k >= 0; --k) b.push_back(static_cast<uint8_t>(side >> (8 * k)));
+    b.resize(200, 0x3C);
+    return b;
+}
+
+// Header, directory, then the images in their order.
+Bytes IconFileOf(const std::vector<IconImage>& images) {
+    Bytes f(6 + 16 * images.size(), 0);
+    PutU16(&f, 2, 1);
+    PutU16(&f, 4, static_cast<uint16_t>(images.size()));
+    for (size_t i = 0; i < images.size(); ++i) {
+        const size_t e = 6 + 16 * i;
+        f[e] = images[i].width;
+        f[e + 1] = images[i].height;
+        f[e + 2] = images[i].colorCount;
+        PutU16(&f, e + 4, images[i].planes);
+        PutU16(&f, e + 6, images[i].bitCount);
+        PutU32(&f, e + 8, static_cast<uint32_t>(images[i].data.size()));
+        PutU32(&f, e + 12, static_cast<uint32_t>(f.size()));
+        f.insert(f.end(), images[i].data.begin(), images[i].data.end());
+    }
+    return f;
+}
+
+IconImage Image(uint8_t side, uint16_t bits, const Bytes& data) {
+    IconImage i;
+    i.width = i.height = side;
+    i.colorCount = bits < 8 ? static_cast<uint8_t>(1u << bits) : 0;
+    i.planes = 1;
+    i.bitCount = bits;
+    i.data = data;
+    return i;
+}
+
+// A 256x256 PNG, then bitmaps of 48 (32 bits), 32 (8 bits), 16 (4 bits)
+// and 16 pixels (1 bit).
+std::vector<IconImage> MakersImages() {
+    return {Image(0, 32, PngHead(256)), Image(48, 32, IconBitmap(48, 32)), Image(32, 8, IconBitmap(32, 8)),
+            Image(16, 4, IconBitmap(16, 4)), Image(16, 1, IconBitmap(16, 1))};
+}
+
+TEST(IconFile, ReadsEveryImageOfAMakersIcon) {
+    const std::vector<IconImage> images = MakersImages();
+    IconFile icon;
+    std::string error;
+    ASSERT_TRUE(icon.Parse(IconFileOf(images), &error)) << error;
+    ASSERT_EQ(icon.images.size(), images.size());
+    for (size_t i = 0; i < images.size(); ++i) {
+        EXPECT_EQ(icon.images[i].data, images[i].data) << i;
+        EXPECT_EQ(icon.images[i].width, images[i].width) << i;
+        EXPECT_EQ(icon.images[i].bitCount, images[i].bitCount) << i;
+        EXPECT_EQ(icon.images[i].colorCount, images[i].colorCount) << i;
+    }
+}
+
+TEST(IconFile, RefusesWhatIsNotASoundIcon) {
+    const Bytes good = IconFileOf(MakersImages());
+    // Images start at 86: the PNG (200 bytes), then the 48x48 bitmap.
+    const size_t png = 86;
+    const size_t bmp48 = png + 200;
+    const size_t bmp32 = bmp48 + IconBitmap(48, 32).size();
+    const size_t bmp16 = bmp32 + IconBitmap(32, 8).size();
+    auto entry = [](int image) { return static_cast<size_t>(6 + 16 * (image - 1)); };
+    struct Damage {
+        const char* message;
+        std::function<void(Bytes*)> apply;
+    };
+    const Damage damages[] = {
+        {"not an icon file", [](Bytes* f) { f->resize(5); }},
+        {"not an icon file", [](Bytes* f) { (*f)[0] = 1; }},
+        {"a cursor file, not an icon", [](Bytes* f) { PutU16(f, 2, 2); }},
+        {"the icon file holds no image", [](Bytes* f) { PutU16(f, 4, 0); }},
+        {"the image directory runs past the end of the file (image count 2000)",
+         [](Bytes* f) { PutU16(f, 4, 2000); }},
+        {"image 2: no data", [&](Bytes* f) { PutU32(f, entry(2) + 8, 0); }},
+        {"image 1: its data starts inside the directory", [&](Bytes* f) { PutU32(f, entry(1) + 12, 80); }},
+        {"image 5: its 176 bytes at offset", [](Bytes* f) { f->pop_back(); }},
+        {"images 2 and 3 share bytes",
+         [&](Bytes* f) { std::copy(f->begin() + entry(2), f->begin() + entry(3), f->begin() + entry(3)); }},
+        {"image 1: a PNG without its IHDR header", [&](Bytes* f) { (*f)[png + 12] = 'X'; }},
+        {"image 1: the PNG is 255x256, the directory says 256x256",
+         [&](Bytes* f) { (*f)[png + 18] = 0, (*f)[png + 19] = 0xFF; }},
+        {"image 2: neither a PNG nor a bitmap with a 40-byte BITMAPINFOHEADER",
+         [&](Bytes* f) { PutU32(f, bmp48, 12); }},
+        {"image 2: the bitmap is 47x48, the directory says 48x48",
+         [&](Bytes* f) { PutU32(f, bmp48 + 4, 47); }},
+        {"image 2: a bitmap of 48 by 95 pixels is not an icon's image and mask",
+         [&](Bytes* f) { PutU32(f, bmp48 + 8, 95); }},
+        {"image 3: a bitmap of 2 planes", [&](Bytes* f) { PutU16(f, bmp32 + 12, 2); }},
+        {"image 3: a bitmap of 7 bits per pixel", [&](Bytes* f) { PutU16(f, bmp32 + 14, 7); }},
+        {"image 3: a compressed bitmap (compression 1)", [&](Bytes* f) { PutU32(f, bmp32 + 16, 1); }},
+        {"image 4: a palette of 17 colours at 4 bits per pixel",
+         [&](Bytes* f) { PutU32(f, bmp16 + 32, 17); }},
+        {"image 2: 9639 bytes, where its header, palette, image and mask take 9640",
+         [&](Bytes* f) { PutU32(f, entry(2) + 8, 9639); }},
+    };
+    for (const Damage& d : damages) {
+        Bytes f = good;
+        d.apply(&f);
+        IconFile icon;
+        std::string error;
+        EXPECT_FALSE(icon.Parse(f, &error)) << d.message;
+        EXPECT_NE(error.find(d.message), std::string::npos) << error;
+        EXPECT_TRUE(icon.images.empty()) << d.message;
+    }
+}
+
+std::string Group(std::initializer_list<uint16_t> ids) {
+    Bytes d(6 + 14 * ids.size(), 0);
+    PutU16(&d, 2, 1);
+    PutU16(&d, 4, static_cast<uint16_t>(ids.size()));
+    size_t i = 0;
+    for (uint16_t id : ids) PutU16(&d, 6 + 14 * i++ + 12, id);
+    return std::string(d.begin(), d.end());
+}
+
+TEST(IconFile, InstallsTheGroupUnderFreshIdsAndDropsItsOldImages) {
+    const ResourceKey groupType = ResourceKey::Id(IconFile::kGroupType);
+    const ResourceKey iconType = ResourceKey::Id(IconFile::kIconType);
+    ResourceTree t;
+    t.leaves.push_back(Leaf(groupType, ResourceKey::Name("G_ICON"), 0x40C, Group({1, 2})));
+    t.leaves.push_back(Leaf(groupType, ResourceKey::Name("OTHER"), 0x40C, Group({2, 4})));
+    for (uint16_t id : {1, 2, 4, 6}) t.leaves.push_back(Leaf(iconType, ResourceKey::Id(id), 0x40C, "old"));
+    IconFile icon;
+    icon.images = {Image(32, 8, Bytes{'a'}), Image(16, 4, Bytes{'b', 'b'}), Image(0, 32, Bytes{'c'})};
+    std::string error;
+    ASSERT_TRUE(icon.InstallAsGroup(ResourceKey::Name("G_ICON"), &t, &error)) << error;
+    // Image 1 was G_ICON's alone; 2 is OTHER's too; 4 and 6 are not G_ICON's.
+    std::vector<std::string> expected = {"14/OTHER/1036/1252=" + Group({2, 4}),
+                                         "3/1/1036/0=a",
+                                         "3/2/1036/1252=old",
+                                         "3/3/1036/0=bb",
+                                         "3/4/1036/1252=old",
+                                         "3/5/1036/0=c",
+                                         "3/6/1036/1252=old"};
+    const ResourceLeaf* group = t.Find(groupType, ResourceKey::Name("G_ICON"));
+    ASSERT_NE(group, nullptr);
+    expected.push_back(Describe(*group));
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(Describe(t), expected);
+    EXPECT_EQ(group->language, 0x40C);
+    // The group directory: the image's fields, its size and its new id.
+    ASSERT_EQ(group->data.size(), 6u + 3 * 14);
+    EXPECT_EQ(GetU16(group->data, 2), 1);
+    EXPECT_EQ(GetU16(group->data, 4), 3);
+    const uint16_t ids[] = {1, 3, 5};
+    for (size_t i = 0; i < 3; ++i) {
+        const size_t e = 6 + 14 * i;
+        EXPECT_EQ(group->data[e], icon.images[i].width);
+        EXPECT_EQ(group->data[e + 2], icon.images[i].colorCount);
+        EXPECT_EQ(GetU16(group->data, e + 6), icon.images[i].bitCount);
+        EXPECT_EQ(GetU32(group->data, e + 8), icon.images[i].data.size());
+        EXPECT_EQ(GetU16(group->data, e + 12), ids[i]);
+    }
+    // A stub without the group gets it, language-neutral.
+    ResourceTree bare;
+    ASSERT_TRUE(icon.InstallAsGroup(ResourceKey::Name("G_ICON"), &bare, &error));
+    EXPECT_EQ(bare.leaves.size(), 4u);
+    EXPECT_EQ(bare.Find(groupType, ResourceKey::Name("G_ICON"))->language, 0);
+}
+
+// One block of version information, read the way VerQueryValue walks them:
+// each block's length bounds its key, value and children, each child on a
+// 4-byte boundary.
+struct VersionBlock {
+    std::string key;
+    uint16_t type = 0;
+    Bytes value;
+    std::vector<VersionBlock> children;
+};
+
+bool ReadBlock(const Bytes& b, size_t at, size_t end, VersionBlock* block) {
+    auto align = [](size_t v) { return (v + 3) / 4 * 4; };
+    if (at + 6 > end) return false;
+    const size_t blockEnd = at + GetU16(b, at);
+    const uint16_t valueLength = GetU16(b, at + 2);
+    block->type = GetU16(b, at + 4);
+    if (blockEnd > end || blockEnd < at + 6) return false;
+    size_t i = at + 6;
+    for (;; i += 2) {
+        if (i + 2 > blockEnd) return false;
+        if (GetU16(b, i) == 0) break;
+        block->key.push_back(static_cast<char>(GetU16(b, i)));
+    }
+    i = align(i + 2);
+    const size_t valueBytes = block->type == 1 ? 2u * valueLength : valueLength;
+    if (i + valueBytes > blockEnd) return false;
+    block->value.assign(b.begin() + i, b.begin() + i + valueBytes);
+    for (i = align(i + valueBytes); i < blockEnd; i = align(i + GetU16(b, i))) {
+        block->children.emplace_back();
+        if (!ReadBlock(b, i, blockEnd, &block->children.back())) return false;
+    }
+    return true;
+}
+
+// A text value of 8-bit characters, without its terminator.
+std::string TextOf(const Bytes& value) {
+    std::string s;
+    for (size_t i = 0; i + 2 <= value.size(); i += 2) s.push_back(static_cast<char>(GetU16(value, i)));
+    EXPECT_TRUE(!s.empty() && s.back() == '\0');
+    if (!s.empty()) s.pop_back();
+    return s;
+}
+
+TEST(VersionResource, BuildsTheBlocksWindowsReads) {
+    VersionResource v;
+    v.fileVersion = 0x0002000100000007ull;
+    v.productVersion = 0x0002000000000000ull;
+    v.strings = {{u"CompanyName", u"Velmar \u00e9"}, {u"FileVersion", u"2.1.0.7"}, {u"Comments", u""}};
+    Bytes data;
+    std::string error;
+    ASSERT_TRUE(v.Build(&data, &error)) << error;
+    VersionBlock root;
+    ASSERT_TRUE(ReadBlock(data, 0, data.size(), &root));
+    EXPECT_EQ(GetU16(data, 0), data.size());
+    EXPECT_EQ(root.key, "VS_VERSION_INFO");
+    ASSERT_EQ(root.value.size(), 52u);
+    const uint32_t fixed[] = {0xFEEF04BD, 0x10000, 0x20001, 7, 0x20000, 0, 0x3F, 0, 0x40004, 1, 0, 0, 0};
+    for (size_t i = 0; i < 13; ++i) EXPECT_EQ(GetU32(root.value, 4 * i), fixed[i]) << i;
+    ASSERT_EQ(root.children.size(), 2u);
+    EXPECT_EQ(root.children[0].key, "StringFileInfo");
+    ASSERT_EQ(root.children[0].children.size(), 1u);
+    const VersionBlock& table = root.children[0].children[0];
+    EXPECT_EQ(table.key, "040C04E4");
+    std::vector<std::string> strings;
+    for (const VersionBlock& s : table.children) {
+        EXPECT_EQ(s.type, 1);
+        strings.push_back(s.key + "=" + TextOf(s.value));
+    }
+    EXPECT_EQ(strings,
+              (std::vector<std::string>{"CompanyName=Velmar \xE9", "FileVersion=2.1.0.7", "Comments="}));
+    EXPECT_EQ(root.children[1].key, "VarFileInfo");
+    ASSERT_EQ(root.children[1].children.size(), 1u);
+    EXPECT_EQ(root.children[1].children[0].key, "Translation");
+    EXPECT_EQ(root.children[1].children[0].value, (Bytes{0x0C, 0x04, 0xE4, 0x04}));
+
+    v.strings.push_back({u"Long", std::u16string(40000, u'x')});
+    EXPECT_FALSE(v.Build(&data, &error));
+    EXPECT_EQ(error, "the version information takes more than 64 KB");
+}
+
+TEST(VersionResource, ReplacesEveryVersionResource) {
+    ResourceTree t = StubTree();
+    t.leaves.push_back(Leaf(ResourceKey::Id(VersionResource::kType), ResourceKey::Id(1), 0x409, "en"));
+    t.leaves.push_back(Leaf(ResourceKey::Id(VersionResource::kType), ResourceKey::Id(2), 0, "two"));
+    VersionResource::Install(Bytes{'v'}, &t);
+    ResourceTree expected = StubTree();
+    expected.leaves.push_back(Leaf(ResourceKey::Id(VersionResource::kType), ResourceKey::Id(1), 0x40C, "v"));
+    expected.leaves.back().codePage = 0;
+    EXPECT_EQ(Describe(t), Describe(expected));
+}
+
+TEST(ApplicationManifest, WritesEachLevelAsWellFormedText) {
+    for (const std::string& level : ApplicationManifest::Levels()) {
+        const Bytes text = ApplicationManifest::ForLevel(level);
+        std::string error;
+        EXPECT_TRUE(ApplicationManifest::Check(text, &error)) << error;
+        const std::string s(text.begin(), text.end());
+        EXPECT_NE(s.find("<requestedExecutionLevel level=\"" + level + "\" uiAccess=\"false\"/>"),
+                  std::string::npos);
+    }
+    ResourceTree t;
+    t.leaves.push_back(Leaf(ResourceKey::Id(ApplicationManifest::kType), ResourceKey::Id(1), 0x409, "old"));
+    t.leaves.push_back(Leaf(ResourceKey::Id(ApplicationManifest::kType), ResourceKey::Id(2), 0, "dll"));
+    ApplicationManifest::Install(Bytes{'m'}, &t);
+    EXPECT_EQ(Describe(t), (std::vector<std::string>{"24/1/0/0=m", "24/2/0/0=dll"}));
+}
+
+TEST(ApplicationManifest, ChecksAMakersManifest) {
+    const char* good[] = {
+        "\xEF\xBB\xBF<?xml version=\"1.0\"?>\r\n<!-- x -->\r\n<assembly a='1' b=\"&amp;&#233;&#x41;\">"
+        "<x/><![CDATA[<&>]]>caf\xC3\xA9</assembly>\r\n",
+        "<asmv1:assembly xmlns:asmv1=\"urn:schemas-microsoft-com:asm.v1\"></asmv1:assembly>",
+    };
+    std::string error;
+    for (const char* text : good) {
+        EXPECT_TRUE(ApplicationManifest::Check(Bytes(text, text + strlen(text)), &error))
+            << text << ": " << error;
+    }
+    const struct {
+        const char* text;
+        const char* message;
+    } bad[] = {
+        {" \r\n", "empty"},
+        {"<assembly>\x01</assembly>", "not UTF-8 text"},
+        {"<assembly>\xC3(</assembly>", "not UTF-8 text"},
+        {"<assembly>\xE0\x80\x80</assembly>", "not UTF-8 text"},
+        {"<assembly>\n<a>\n</assembly>", "line 3: <a> closed by </assembly>"},
+        {"<assembly>\n<a>", "line 2: <a> is not closed"},
+        {"<assembly/>x", "line 1: text outside the root element"},
+        {"<assembly/><assembly/>", "a second root element <assembly>"},
+        {"</assembly>", "</assembly> closes no element"},
+        {"<assembly a=b/>", "the value of a in <assembly> is not quoted"},
+        {"<assembly a/>", "the attribute a of <assembly> has no value"},
+        {"<assembly a=\"x<\"/>", "the value of a in <assembly> holds a bare <"},
+        {"<assembly>&amp </assembly>", "a & that starts no reference"},
+        {"<assembly>< x/></assembly>", "a < that starts no tag"},
+        {"<assembly\"/>", "a malformed tag <assembly>"},
+        {"<!DOCTYPE x><assembly/>", "a declaration"},
+        {"<assembly><!-- x", "a comment that does not end"},
+        {"<?xml version=\"1.0\"?>", "holds no XML element"},
+        {"<root/>", "the root element is <root>, not <assembly>"},
+    };
+    for (const auto& b : bad) {
+        EXPECT_FALSE(ApplicationManifest::Check(Bytes(b.text, b.text + strlen(b.text)), &error)) << b.text;
+        EXPECT_NE(error.find(b.message), std::string::npos) << b.text << ": " << error;
+    }
 }
 
 }  // namespace

@@ -28,6 +28,21 @@ TEST(AnsiText, ConvertsBothWaysAcrossTheWholeCodePage) {
     std::string utf8;
     ASSERT_TRUE(Utf8FromAnsi(all, &utf8));
     EXPECT_EQ(Ansi(utf8), all);
+    // The UTF-16 form (of version strings) agrees with the converter's.
+    std::string fromWide;
+    for (char16_t c : Utf16FromAnsi(all)) {
+        if (c < 0x80) {
+            fromWide += static_cast<char>(c);
+        } else if (c < 0x800) {
+            fromWide += static_cast<char>(0xC0 | c >> 6);
+            fromWide += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            fromWide += static_cast<char>(0xE0 | c >> 12);
+            fromWide += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+            fromWide += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    EXPECT_EQ(fromWide, utf8);
 }
 
 TEST(AnsiText, RefusesWhatDoesNotFit) {

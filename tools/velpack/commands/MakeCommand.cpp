@@ -5,6 +5,7 @@
 
 #include "archive/CtArchive.h"
 #include "tools/velpack/commands/Command.h"
+#include "tools/velpack/commands/SetupResources.h"
 #include "tools/velpack/host/DefaultStub.h"
 #include "tools/velpack/host/Diagnostics.h"
 #include "tools/velpack/host/HostFile.h"
@@ -23,6 +24,7 @@ struct MakeArguments {
     std::string input;
     std::string output;
     PackSettings settings;
+    SetupResources resources;
 };
 
 // The payload to bind: the folder packed, or a payload (or a setup
@@ -63,6 +65,10 @@ bool Bind(const MakeArguments& a, const std::vector<uint8_t>& payload, std::vect
         return false;
     }
     tree.Replace(PayloadResourceType(), PayloadResourceName(), payload);
+    if (!a.resources.Apply(&tree, &error)) {
+        Complain(a.stub, error);
+        return false;
+    }
     PeRebuild rebuilt;
     if (!RebuildWithResources(pe, tree, &rebuilt, &error)) {
         Complain(a.stub, error);
@@ -102,6 +108,7 @@ int RunMake(MakeArguments a) {
             return kExitFailed;
         }
     }
+    if (const int refused = a.resources.Prepare(a.output, a.settings.title)) return refused;
     std::vector<uint8_t> payload;
     if (!TakePayload(a, &payload)) return kExitFailed;
     std::vector<uint8_t> setup;
@@ -123,6 +130,7 @@ VelpackCommand AddMakeCommand(CLI::App& app) {
         ->required();
     c->add_option("-o,--output", a->output, "Setup executable to write")->required()->option_text("SETUP.EXE");
     AddPackOptions(c, &a->settings);
+    a->resources.AddOptions(c);
     c->footer(
         "The payload becomes the resource EXE_DATA 1 of a copy of the stub, in place of one "
         "that is there; the stub's other resources stay byte for byte. A signature is dropped "

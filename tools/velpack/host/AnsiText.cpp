@@ -112,6 +112,20 @@ bool Utf8FromAnsi(const std::string& ansi, std::string* utf8) {
 #endif
 }
 
+std::u16string Utf16FromAnsi(const std::string& ansi) {
+    // 0x80 to 0x9F; the rest of the code page is Latin-1.
+    static const char16_t kHigh[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    std::u16string wide;
+    for (char c : ansi) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        wide.push_back(u >= 0x80 && u < 0xA0 ? kHigh[u - 0x80] : static_cast<char16_t>(u));
+    }
+    return wide;
+}
+
 std::string PrintableAnsi(const std::string& ansi) {
     std::string out;
     std::string piece;

@@ -13,6 +13,11 @@ bool AnsiFromUtf8(const std::string& utf8, std::string* ansi);
 // (0x81, 0x8D, 0x8F, 0x90, 0x9D).
 bool Utf8FromAnsi(const std::string& ansi, std::string* utf8);
 
+// The UTF-16 form of Windows-1252 text, as Windows stores resource
+// strings (the five undefined bytes become U+0081 and the like, as Windows
+// has them). Never fails.
+std::u16string Utf16FromAnsi(const std::string& ansi);
+
 // For messages and listings: the UTF-8 form, with undefined bytes and
 // control characters shown as \xNN. Never fails.
 std::string PrintableAnsi(const std::string& ansi);

@@ -115,6 +115,11 @@ bool PeImage::Parse(const std::vector<uint8_t>* bytes, std::string* error) {
             return Fail(error, "sections overlap or are out of order");
         }
         if (s.virtualAddress < sizeOfHeaders) return Fail(error, "a section lies over the headers");
+        // The loader maps sections at multiples of the alignment and refuses
+        // an image that says otherwise; a rebuild lays them out that way.
+        if (s.virtualAddress % sectionAlignment != 0) {
+            return Fail(error, "a section's address is not a multiple of the section alignment");
+        }
         sections.push_back(s);
     }
     // Each byte of the file belongs to the headers or to one section at most:
