@@ -103,8 +103,10 @@ bool Bind(const MakeArguments& a, const std::vector<uint8_t>& payload, std::vect
 
 // The signing time when no time-stamping service gives one: the newest
 // modification time among the entries, so that the same input gives the
-// same signed file (Unix seconds, 0 for none or before 1970).
+// same signed file. Unix seconds, kept to 1970 through 2049, the years the
+// attribute's UTCTime spells (and readers expect).
 int64_t SigningTime(const std::vector<uint8_t>& payload) {
+    const int64_t kLastUtcTime = 2524607999;  // 2049-12-31T23:59:59Z
     const CtArchive archive(payload.data(), static_cast<int32_t>(payload.size()));
     int64_t newest = 0;
     for (const RecordReport& r : WalkPayload(archive)) {
@@ -114,7 +116,7 @@ int64_t SigningTime(const std::vector<uint8_t>& payload) {
         UnixFromFileTime(r.fileTime, &seconds, &nanoseconds);
         if (seconds > newest) newest = seconds;
     }
-    return newest;
+    return newest < kLastUtcTime ? newest : kLastUtcTime;
 }
 
 // The setup written unsigned beside the output, signed by osslsigncode
@@ -197,7 +199,7 @@ VelpackCommand AddMakeCommand(CLI::App& app) {
         "that is there; the stub's other resources stay byte for byte. A signature of the stub "
         "is dropped, with a warning unless --sign-cert signs the setup executable anew "
         "(through osslsigncode; without --timestamp the signing time is the newest entry's "
-        "modification time, so that the same input gives the same signed file). A payload given as a file is tested first and refused when damaged. "
+        "modification time, up to 2049, so that the same input gives the same signed file). A payload given as a file is tested first and refused when damaged. "
         "Without --stub, the 32-bit stub is looked for, from velpack's own folder, in "
         "../win32/velstub.exe (the build tree), velstub.exe (beside it) and "
         "../share/velmar/velstub.exe (an installation).");

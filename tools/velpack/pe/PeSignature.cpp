@@ -51,7 +51,7 @@ bool DottedOid(const DerElement& e, std::string* text) {
 // The names RFC 4514 gives attribute types; others go by their dotted OID.
 std::string TypeName(const std::string& oid) {
     static const char* const kNames[][2] = {
-        {"2.5.4.3", "CN"},      {"2.5.4.5", "SERIALNUMBER"},
+        {"2.5.4.3", "CN"},      {"2.5.4.5", "serialNumber"},
         {"2.5.4.6", "C"},       {"2.5.4.7", "L"},
         {"2.5.4.8", "ST"},      {"2.5.4.9", "STREET"},
         {"2.5.4.10", "O"},      {"2.5.4.11", "OU"},
@@ -318,7 +318,7 @@ bool ReadSignedData(const uint8_t* data, size_t size, PeSignature* s) {
 PeSignature ReadPeSignature(const PeImage& pe) {
     PeSignature s;
     const PeDirectory table = pe.Directory(PeImage::kSecurityDirectory);
-    if (table.address == 0 && table.size == 0) return s;
+    if (table.size == 0) return s;
     const std::vector<uint8_t>& f = *pe.file;
     if (table.size < kEntryHeader || table.address > f.size() ||
         table.size > f.size() - table.address) {
