@@ -110,6 +110,7 @@ unsigned() {
 if [ -z "$WINE" ]; then
     velpack make --stub "$STUB" p.bin -o signed.exe $sign --sign-pass-file pass.txt
     expect 0 "make, signed"
+    [ -x signed.exe ] || fail "signed.exe is not executable"
     osslsigncode verify -CAfile cert.pem -in signed.exe >verify.txt 2>&1 ||
         fail "osslsigncode verify: $(grep -i -m 3 'fail\|error' verify.txt)"
     # At the newest entry's time: noise.bin's 2100, kept to 2049.

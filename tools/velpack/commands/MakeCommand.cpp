@@ -50,7 +50,7 @@ bool TakePayload(const MakeArguments& a, std::vector<uint8_t>* payload) {
 }
 
 // file parses as a PE image whose payload resource is payload, as the
-// launcher will find it; with pe and tree, what was read.
+// launcher will find it; pe is left reading file.
 bool CarriesPayload(const std::vector<uint8_t>& file, const std::vector<uint8_t>& payload,
                     PeImage* pe) {
     ResourceTree tree;
@@ -120,8 +120,9 @@ int64_t SigningTime(const std::vector<uint8_t>& payload) {
 }
 
 // The setup written unsigned beside the output, signed by osslsigncode
-// into a second file, read back, and only then renamed into place: a
-// failure anywhere leaves no file behind. false after complaints.
+// into a second file, read back and only then written in place as any
+// result is (executable, through a temporary file): a failure anywhere
+// leaves no file behind. false after complaints.
 bool WriteSigned(const MakeArguments& a, const std::vector<uint8_t>& setup,
                  const std::vector<uint8_t>& payload) {
     const std::string unsignedPath = TemporaryBeside(a.output) + "-unsigned";
@@ -138,6 +139,7 @@ bool WriteSigned(const MakeArguments& a, const std::vector<uint8_t>& setup,
     RemoveFile(unsignedPath);
     std::vector<uint8_t> result;
     PeImage pe;
+    bool written = false;
     if (!signedIt) {
         Complain(a.output, error + "; not written");
     } else if (!ReadWholeFile(signedPath, &result, &error)) {
@@ -146,13 +148,11 @@ bool WriteSigned(const MakeArguments& a, const std::vector<uint8_t>& setup,
                ReadPeSignature(pe).state != PeSignature::kSigned) {
         Complain(a.output, "the signed executable does not carry the payload and a signature; "
                            "not written");
-    } else if (!RenameOver(signedPath, a.output, &error)) {
-        Complain(a.output, error);
     } else {
-        return true;
+        written = WriteResult(a.output, result, true);
     }
     RemoveFile(signedPath);
-    return false;
+    return written;
 }
 
 int RunMake(MakeArguments a) {
