@@ -10,12 +10,14 @@
 #   make bench   the codec benchmark (optimised build in build/release) over
 #                the corpus in build/corpus, made first when missing, then
 #                velpack against Info-ZIP on it (bench/makers-view.sh)
+#   make package the Debian package of velpack (build/release/velpack_*.deb:
+#                velpack, the product stub, the man page)
 #   make fuzz    the libFuzzer targets (build/fuzz) for FUZZ_SECONDS each:
 #                all of them, or those named in FUZZ_TARGETS
 
 PRESETS := native win32 win64
 
-.PHONY: all deps build test demo clean bench fuzz velpack
+.PHONY: all deps build test demo clean bench fuzz velpack package
 
 all: build
 
@@ -32,6 +34,11 @@ test: build
 velpack: deps
 	@scripts/build.sh win32 release
 	@echo "velpack: build/release/velpack"
+
+# CPack over the release build, with the win32 build's stub.
+package: deps
+	@scripts/build.sh win32 release
+	@cd build/release && cpack -G DEB
 
 ARGS ?=
 demo: deps

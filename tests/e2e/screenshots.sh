@@ -3,7 +3,8 @@
 # boxes (no information, damaged setup), taken from the test display with ImageMagick's import and checked for
 # size and position (centred on the screen), and the dialog's logo for every
 # pixel; the dialog is then answered with a real key press (xdotool), and the
-# run must go on to install.exe.
+# run must go on to install.exe. Signed with Authenticode, the same setup
+# still extracts and starts install.exe.
 #
 # usage: screenshots.sh WINE_RUN VELPACK_EXE STUB_EXE PROBE_EXE OUT_DIR
 set -eu
@@ -89,6 +90,22 @@ while [ ! -f "$tmp_vel/install.exe.report" ] && [ $i -lt 100 ]; do
     i=$((i + 1))
 done
 [ -f "$tmp_vel/install.exe.report" ] || fail "Enter did not lead to install.exe"
+
+# The same setup signed (by the host's osslsigncode: under Wine velpack.exe
+# has none to run) still finds its payload, extracts it and goes on.
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Velmar e2e" \
+    -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null || fail "openssl req"
+osslsigncode sign -h sha256 -certs "$work/cert.pem" -key "$work/key.pem" -in "$work/shot.exe" \
+    -out "$work/signed.exe" >/dev/null || fail "osslsigncode sign"
+rm -f "$tmp_vel"/*
+"$run" "$work/signed.exe" auto=1 || fail "the signed launcher ended with an error"
+i=0
+while [ ! -f "$tmp_vel/install.exe.report" ] && [ $i -lt 100 ]; do
+    sleep 0.1
+    i=$((i + 1))
+done
+[ -f "$tmp_vel/install.exe.report" ] || fail "the signed launcher did not start install.exe"
+cmp -s "$work/titled/app.ist" "$tmp_vel/app.ist" || fail "the signed launcher did not extract app.ist"
 
 # The message box of an archive without title or program.
 printf 'rien\r\n' >"$work/empty/readme.txt"

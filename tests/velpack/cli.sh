@@ -28,8 +28,16 @@ for c in pack list test extract make; do
     expect 0 "$c --help"
     says out.txt "Usage" "$c --help"
 done
+velpack --version
+expect 0 "--version"
+version=$(cat out.txt)
+case "$version" in
+velpack\ [0-9]*.[0-9]*.[0-9]*) ;;
+*) fail "--version: $version" ;;
+esac
 velpack --help
 expect 0 "--help"
+says out.txt "$version: " "the version in --help"
 
 # refused NAME... -- MESSAGE: pack of a folder holding these files fails
 # with MESSAGE about the first one and writes no payload.

@@ -21,12 +21,13 @@ case "$VELPACK" in
 esac
 
 # velpack ARGS...: runs the program under test; its output goes to out.txt
-# and err.txt (carriage returns dropped), its exit status to $status.
+# and err.txt (carriage returns dropped), its exit status to $status. A
+# host velpack gets VELPACK_PATH as its PATH when it is set.
 velpack() {
     if [ -n "$WINE" ]; then
         "$WINE" "$VELPACK" "$@" >out.raw 2>err.raw
     else
-        "$VELPACK" "$@" >out.raw 2>err.raw
+        PATH=${VELPACK_PATH:-$PATH} "$VELPACK" "$@" >out.raw 2>err.raw
     fi
     status=$?
     tr -d '\r' <out.raw >out.txt

@@ -1,6 +1,7 @@
 #!/bin/sh
 # velpack make without --stub binds into the 32-bit product stub: the one of
-# the build tree, then, after cmake --install, the installed one; without any
+# the build tree, then the installed one (from the Debian package on the
+# host, with its man page; after cmake --install for Windows); without any
 # stub it says where it looked.
 #
 # usage: default_stub.sh VELPACK WORK BUILD_DIR
@@ -25,12 +26,34 @@ velpack list tree.exe
 expect 0 "list of the default setup"
 says out.txt "readme.txt" "list of the default setup"
 
-# An installation: velpack and the stub where the lookup finds them.
-if ! cmake --install "$BUILD" --prefix "$WORK/prefix" >install.log 2>&1; then
-    cat install.log >&2
-    fail "cmake --install"
+# An installation: velpack and the stub where the lookup finds them. On the
+# host, the Debian package of this build (what make package makes of the
+# release build), unpacked into a scratch root; for Windows, cmake --install.
+if [ -n "$WINE" ]; then
+    if ! cmake --install "$BUILD" --prefix "$WORK/prefix" >install.log 2>&1; then
+        cat install.log >&2
+        fail "cmake --install"
+    fi
+    installed=$(find "$WORK/prefix/bin" -name 'velpack*' | head -n 1)
+else
+    if ! cpack --config "$BUILD/CPackConfig.cmake" -B "$WORK/package" >cpack.log 2>&1; then
+        cat cpack.log >&2
+        fail "cpack"
+    fi
+    # The version velpack gives is the package's.
+    version=$("$VELPACK" --version)
+    version=${version#velpack }
+    deb=package/velpack_${version}_$(dpkg --print-architecture).deb
+    [ -f "$deb" ] || fail "no $deb: $(ls package)"
+    dpkg-deb -f "$deb" Package Version Recommends >fields.txt
+    printf 'Package: velpack\nVersion: %s\nRecommends: osslsigncode\n' "$version" |
+        cmp -s - fields.txt || fail "package fields: $(cat fields.txt)"
+    dpkg-deb -f "$deb" Depends | grep -q libc6 || fail "the package depends on no libc6"
+    dpkg -x "$deb" root
+    zcat root/usr/share/man/man1/velpack.1.gz | grep -q '^\.SS "velpack make"' ||
+        fail "no man page for velpack make"
+    installed=$WORK/root/usr/bin/velpack
 fi
-installed=$(find "$WORK/prefix/bin" -name 'velpack*' | head -n 1)
 VELPACK=$installed
 velpack make files -o installed.exe
 expect 0 "make with the installed stub"

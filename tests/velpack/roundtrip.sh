@@ -1,8 +1,9 @@
 #!/bin/sh
 # velpack pack -> make -> list / test / extract on a generated folder: every
 # file comes back with its bytes and time, the same input gives the same
-# archive, and damage is found and named. Under Wine the setup executable
-# is also run and reads its payload back itself.
+# archive, and damage is found and named; signed, it verifies and stays
+# reproducible. Under Wine the setup executables are also run and read
+# their payload back themselves.
 #
 #   roundtrip.sh VELPACK WORK STUB
 VELPACK=$1
@@ -61,7 +62,9 @@ velpack make --stub "$STUB" p.bin -o setup.exe
 expect 0 "make from a payload"
 velpack list setup.exe
 expect 0 "list setup.exe"
-cmp -s out.txt list-payload.txt || fail "list of setup.exe differs from the payload's"
+# The same, and whether the executable is signed.
+head -n -2 out.txt | cmp -s - list-payload.txt || fail "list of setup.exe differs from the payload's"
+[ "$(tail -n 1 out.txt)" = "signature: none" ] || fail "list of setup.exe: $(tail -n 1 out.txt)"
 velpack make --stub "$STUB" in -o setup2.exe --title "$title"
 expect 0 "make from a folder"
 cmp -s setup.exe setup2.exe || fail "make from the folder and from its payload differ"
@@ -83,6 +86,84 @@ if [ -n "$WINE" ]; then
     grep -av EXE_DATA setup.txt >setup-rest.txt
     cmp -s stub-rest.txt setup-rest.txt || fail "setup.exe's other resources differ from the stub's"
 fi
+
+# Signing with a throwaway certificate (its key encrypted): the file
+# verifies, is signed at a time of the input's, is the same when made again,
+# names its signer, and a byte changed outside the payload is damage. The
+# Windows velpack has no osslsigncode.exe to run under Wine (which starts
+# Unix programs without waiting for them): it says so, the host's
+# osslsigncode signs instead, and the signed setup.exe still finds its
+# payload.
+e_acute=$(printf '\303\251')
+openssl req -x509 -utf8 -newkey rsa:2048 -days 2 -passout pass:secret -keyout key.pem \
+    -out cert.pem -subj "/C=FR/O=Velmar Essai/CN=Signataire d'essai $e_acute" 2>/dev/null ||
+    fail "openssl req"
+printf 'secret\n' >pass.txt
+printf 'wrong\n' >wrong.txt
+signer="CN=Signataire d'essai $e_acute, O=Velmar Essai, C=FR"
+sign="--sign-cert cert.pem --sign-key key.pem"
+# unsigned OPTIONS...: make with these options refused, leaving no file.
+unsigned() {
+    velpack make --stub "$STUB" p.bin -o refused.exe "$@"
+    ! ls refused.exe* >/dev/null 2>&1 || fail "signing refused ($*): a file is left"
+}
+if [ -z "$WINE" ]; then
+    velpack make --stub "$STUB" p.bin -o signed.exe $sign --sign-pass-file pass.txt
+    expect 0 "make, signed"
+    [ -x signed.exe ] || fail "signed.exe is not executable"
+    osslsigncode verify -CAfile cert.pem -in signed.exe >verify.txt 2>&1 ||
+        fail "osslsigncode verify: $(grep -i -m 3 'fail\|error' verify.txt)"
+    # At the newest entry's time: noise.bin's 2100, kept to 2049.
+    says verify.txt "Signing time: Dec 31 23:59:59 2049 GMT" "signing time"
+    velpack make --stub "$STUB" in -o signed2.exe --title "$title" $sign --sign-pass-file pass.txt
+    cmp -s signed.exe signed2.exe || fail "signed from the folder and from its payload: different files"
+else
+    unsigned $sign --sign-pass-file pass.txt
+    expect 1 "signing without osslsigncode.exe"
+    says err.txt "velpack: refused.exe: cannot sign: osslsigncode not found on PATH" "no osslsigncode.exe"
+    osslsigncode sign -h sha256 -certs cert.pem -key key.pem -readpass pass.txt -in setup.exe \
+        -out signed.exe >sign.txt 2>&1 || fail "osslsigncode sign: $(cat sign.txt)"
+    "$WINE" ./signed.exe p.bin >run.txt 2>&1 || fail "signed.exe does not read its own payload: $(cat run.txt)"
+fi
+velpack list signed.exe
+says out.txt "signature: Authenticode, signed by $signer (velpack test verifies it)" "list signer"
+velpack list --json signed.exe
+says out.txt "\"signer\": \"$signer\"" "json signer"
+velpack test signed.exe
+expect 0 "test, signed"
+says out.txt "signed.exe: 9 entries, all sound" "test, signed"
+if [ -n "$WINE" ]; then
+    says err.txt "signed by $signer: the signature could not be verified: osslsigncode not found on PATH" "test without osslsigncode"
+else
+    says err.txt "signed by $signer: the signature matches the file, but the signer's certificate chain does not verify here (self-signed certificate)" "test, self-signed"
+    cp signed.exe tampered.exe
+    printf 'X' | dd of=tampered.exe bs=1 seek=80 conv=notrunc 2>/dev/null
+    velpack test tampered.exe
+    expect 1 "test of a signed file changed outside its payload"
+    says err.txt "the signature no longer holds: the file no longer matches the digest its signature holds; damaged" "tampered"
+    unsigned $sign --sign-pass-file wrong.txt
+    expect 1 "wrong password"
+    says err.txt "velpack: refused.exe: signing failed: Failed to decode private key file: key.pem (Wrong password?)" "wrong password"
+    unsigned $sign
+    expect 1 "encrypted key without password"
+    says err.txt "(an encrypted key needs --sign-pass-file); not written" "no password"
+    unsigned --sign-cert pass.txt --sign-key key.pem --sign-pass-file pass.txt
+    expect 1 "not a certificate"
+    says err.txt "No certificate found" "not a certificate"
+    VELPACK_PATH=/nonexistent
+    unsigned $sign --sign-pass-file pass.txt
+    expect 1 "no osslsigncode"
+    says err.txt "velpack: refused.exe: cannot sign: osslsigncode not found on PATH" "no osslsigncode"
+    VELPACK_PATH=
+fi
+unsigned --sign-cert missing.pem --sign-key key.pem
+expect 2 "missing certificate"
+says err.txt "velpack: missing.pem: --sign-cert: " "missing certificate"
+unsigned --sign-cert cert.pem --sign-key missing.pem
+expect 2 "missing key"
+says err.txt "velpack: missing.pem: --sign-key: " "missing key"
+unsigned --sign-cert cert.pem
+expect 2 "certificate without key"
 
 # Damage: one content byte of entry 5 (numbers.log; setup.ist comes first,
 # then the names in byte order) changed.

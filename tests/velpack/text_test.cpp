@@ -9,6 +9,13 @@
 #include "tools/velpack/payload/NameRules.h"
 #include "tools/velpack/payload/PayloadWriter.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#include <shellapi.h>
+
+#include "tools/velpack/host/ChildProcess.h"
+#endif
+
 namespace {
 
 std::string Ansi(const std::string& utf8) {
@@ -111,3 +118,21 @@ TEST(FileTimes, InfoLinesReadBackByTheLauncher) {
 }
 
 }  // namespace
+
+#ifdef _WIN32
+// The command line velpack hands a program it runs (osslsigncode) comes
+// apart into the same arguments again, blanks, quotes and backslashes
+// included.
+TEST(WindowsCommandLine, ComesApartIntoTheSameArguments) {
+    const std::vector<std::wstring> arguments = {
+        L"C:\\Program Files\\osslsigncode.exe", L"plain", L"", L"two words", L"\"quoted\"",
+        L"end\\", L"C:\\with blank\\", L"back\\\"quote", L"\\\\server\\share", L"tab\there"};
+    const std::wstring line = WindowsCommandLine(arguments);
+    int count = 0;
+    wchar_t** parsed = CommandLineToArgvW(line.c_str(), &count);
+    ASSERT_NE(parsed, nullptr);
+    ASSERT_EQ(static_cast<size_t>(count), arguments.size()) << std::string(line.begin(), line.end());
+    for (int i = 0; i < count; ++i) EXPECT_EQ(parsed[i], arguments[static_cast<size_t>(i)]) << i;
+    LocalFree(parsed);
+}
+#endif

@@ -121,6 +121,28 @@ void PrintText(const std::vector<RecordReport>& records,
     }
 }
 
+// Whether an executable is signed and by whom; nothing for a payload file.
+void PrintSignature(const PayloadSource& source) {
+    if (!source.fromExecutable) return;
+    const PeSignature& s = source.signature;
+    if (s.state == PeSignature::kUnsigned) {
+        std::printf("\nsignature: none\n");
+    } else if (s.state == PeSignature::kSigned) {
+        std::printf("\nsignature: Authenticode, signed by %s (velpack test verifies it)\n",
+                    s.signer.c_str());
+    } else {
+        std::printf("\nsignature: Authenticode, unreadable: %s\n", s.problem.c_str());
+    }
+}
+
+nlohmann::json SignatureJson(const PayloadSource& source) {
+    if (!source.fromExecutable) return nlohmann::json();
+    const PeSignature& s = source.signature;
+    nlohmann::json j = {{"signed", s.state != PeSignature::kUnsigned}, {"signer", s.signer}};
+    if (s.state == PeSignature::kUnreadable) j["problem"] = s.problem;
+    return j;
+}
+
 void PrintJson(const ListArguments& a, const PayloadSource& source,
                const std::vector<RecordReport>& records, const IST_PLAN& plan,
                const LauncherActions& actions) {
@@ -143,6 +165,7 @@ void PrintJson(const ListArguments& a, const PayloadSource& source,
     out["file"] = a.file;
     out["source"] = source.fromExecutable ? "executable" : "payload";
     out["entries"] = entries;
+    out["signature"] = SignatureJson(source);
     out["plan"] = {{"title", PrintableAnsi(plan.title)}, {"program", PrintableAnsi(plan.program)}};
     out["actions"] = {{"damaged", actions.damaged},
                       {"confirmation", actions.confirmation},
@@ -168,6 +191,7 @@ int RunList(const ListArguments& a) {
         PrintJson(a, opened.source, records, plan, actions);
     } else {
         PrintText(records, plan, actions);
+        PrintSignature(opened.source);
     }
     std::fflush(stdout);
     int status = kExitOk;
@@ -189,6 +213,9 @@ VelpackCommand AddListCommand(CLI::App& app) {
         "list", "List the entries of a payload and what the launcher will do with them");
     c->add_option("FILE", a->file, "Payload, or executable with an EXE_DATA resource 1")->required();
     c->add_flag("--json", a->json, "Print one JSON object (entries, plan, actions)");
-    c->footer("Exit status 1 when an entry is damaged (listed all the same, and named on stderr).");
+    c->footer(
+        "For an executable, also whether it carries an Authenticode signature and the subject "
+        "of the signer's certificate (velpack test verifies the signature). Exit status 1 when "
+        "an entry is damaged (listed all the same, and named on stderr).");
     return VelpackCommand{c, [a]() { return RunList(*a); }};
 }

@@ -1,4 +1,5 @@
 // velpack make --stub STUB.EXE (DIR | PAYLOAD) -o SETUP.EXE [pack options]
+//              [--sign-cert CERT --sign-key KEY [--sign-pass-file F] [--timestamp URL]]
 #include <CLI/CLI.hpp>
 
 #include <memory>
@@ -6,15 +7,19 @@
 #include "archive/CtArchive.h"
 #include "tools/velpack/commands/Command.h"
 #include "tools/velpack/commands/SetupResources.h"
+#include "tools/velpack/host/CodeSigner.h"
 #include "tools/velpack/host/DefaultStub.h"
 #include "tools/velpack/host/Diagnostics.h"
+#include "tools/velpack/host/FileTimes.h"
 #include "tools/velpack/host/HostFile.h"
 #include "tools/velpack/host/HostFolder.h"
 #include "tools/velpack/payload/FolderPacker.h"
 #include "tools/velpack/payload/OpenPayload.h"
 #include "tools/velpack/payload/PayloadSource.h"
+#include "tools/velpack/payload/PayloadWalk.h"
 #include "tools/velpack/pe/PeImage.h"
 #include "tools/velpack/pe/PeRebuild.h"
+#include "tools/velpack/pe/PeSignature.h"
 #include "tools/velpack/pe/ResourceTree.h"
 
 namespace {
@@ -25,6 +30,7 @@ struct MakeArguments {
     std::string output;
     PackSettings settings;
     SetupResources resources;
+    SignSettings sign;
 };
 
 // The payload to bind: the folder packed, or a payload (or a setup
@@ -43,6 +49,19 @@ bool TakePayload(const MakeArguments& a, std::vector<uint8_t>* payload) {
     }
     payload->swap(opened.source.payload);
     return true;
+}
+
+// file parses as a PE image whose payload resource is payload, as the
+// launcher will find it; pe is left reading file.
+bool CarriesPayload(const std::vector<uint8_t>& file, const std::vector<uint8_t>& payload,
+                    PeImage* pe) {
+    ResourceTree tree;
+    std::string error;
+    const ResourceLeaf* leaf = nullptr;
+    if (pe->Parse(&file, &error) && tree.Read(*pe, &error)) {
+        leaf = tree.Find(PayloadResourceType(), PayloadResourceName());
+    }
+    return leaf != nullptr && leaf->data == payload;
 }
 
 // The stub with the payload as its EXE_DATA resource 1. false after
@@ -74,18 +93,13 @@ bool Bind(const MakeArguments& a, const std::vector<uint8_t>& payload, std::vect
         Complain(a.stub, error);
         return false;
     }
-    if (rebuilt.signatureDropped) {
+    if (rebuilt.signatureDropped && !a.sign.Given()) {
         Warn(a.stub, "its Authenticode signature no longer matches and is left out; sign the "
                      "setup executable again");
     }
     // Read back what the launcher will find before anything is written.
     PeImage check;
-    ResourceTree checkTree;
-    const ResourceLeaf* leaf = nullptr;
-    if (check.Parse(&rebuilt.file, &error) && checkTree.Read(check, &error)) {
-        leaf = checkTree.Find(PayloadResourceType(), PayloadResourceName());
-    }
-    if (leaf == nullptr || leaf->data != payload) {
+    if (!CarriesPayload(rebuilt.file, payload, &check)) {
         Complain(a.output, "the rebuilt executable does not carry the payload; not written");
         return false;
     }
@@ -93,11 +107,66 @@ bool Bind(const MakeArguments& a, const std::vector<uint8_t>& payload, std::vect
     return true;
 }
 
+// The signing time when no time-stamping service gives one: the newest
+// modification time among the entries, so that the same input gives the
+// same signed file. Unix seconds, kept to 1970 through 2049, the years the
+// attribute's UTCTime spells (and readers expect).
+int64_t SigningTime(const std::vector<uint8_t>& payload) {
+    const int64_t kLastUtcTime = 2524607999;  // 2049-12-31T23:59:59Z
+    const CtArchive archive(payload.data(), static_cast<int32_t>(payload.size()));
+    int64_t newest = 0;
+    for (const RecordReport& r : WalkPayload(archive)) {
+        if (!r.hasTime) continue;
+        int64_t seconds = 0;
+        uint32_t nanoseconds = 0;
+        UnixFromFileTime(r.fileTime, &seconds, &nanoseconds);
+        if (seconds > newest) newest = seconds;
+    }
+    return newest < kLastUtcTime ? newest : kLastUtcTime;
+}
+
+// The setup written unsigned beside the output, signed by osslsigncode
+// into a second file, read back and only then written in place as any
+// result is (executable, through a temporary file): a failure anywhere
+// leaves no file behind. false after complaints.
+bool WriteSigned(const MakeArguments& a, const std::vector<uint8_t>& setup,
+                 const std::vector<uint8_t>& payload) {
+    const std::string unsignedPath = TemporaryBeside(a.output) + "-unsigned";
+    const std::string signedPath = TemporaryBeside(a.output) + "-signed";
+    HostFile file;
+    std::string error;
+    if (!file.CreateNew(unsignedPath, true) || !file.Write(setup.data(), setup.size()) ||
+        !file.Close()) {
+        Complain(a.output, file.Error());
+        RemoveFile(unsignedPath);
+        return false;
+    }
+    const bool signedIt = SignFile(a.sign, unsignedPath, signedPath, SigningTime(payload), &error);
+    RemoveFile(unsignedPath);
+    std::vector<uint8_t> result;
+    PeImage pe;
+    bool written = false;
+    if (!signedIt) {
+        Complain(a.output, error + "; not written");
+    } else if (!ReadWholeFile(signedPath, &result, &error)) {
+        Complain(signedPath, error);
+    } else if (!CarriesPayload(result, payload, &pe) ||
+               ReadPeSignature(pe).state != PeSignature::kSigned) {
+        Complain(a.output, "the signed executable does not carry the payload and a signature; "
+                           "not written");
+    } else {
+        written = WriteResult(a.output, result, true);
+    }
+    RemoveFile(signedPath);
+    return written;
+}
+
 int RunMake(MakeArguments a) {
     if (a.settings.Given() && !IsFolder(a.input)) {
         Complain(a.input, "the pack options apply to a folder, not to a payload");
         return kExitUsage;
     }
+    if (a.sign.Given() && !CheckSignFiles(a.sign)) return kExitUsage;
     if (a.stub.empty()) {
         a.stub = FindDefaultStub();
         if (a.stub.empty()) {
@@ -113,6 +182,7 @@ int RunMake(MakeArguments a) {
     if (!TakePayload(a, &payload)) return kExitFailed;
     std::vector<uint8_t> setup;
     if (!Bind(a, payload, &setup)) return kExitFailed;
+    if (a.sign.Given()) return WriteSigned(a, setup, payload) ? kExitOk : kExitFailed;
     return WriteResult(a.output, setup, true) ? kExitOk : kExitFailed;
 }
 
@@ -131,10 +201,13 @@ VelpackCommand AddMakeCommand(CLI::App& app) {
     c->add_option("-o,--output", a->output, "Setup executable to write")->required()->option_text("SETUP.EXE");
     AddPackOptions(c, &a->settings);
     a->resources.AddOptions(c);
+    AddSignOptions(c, &a->sign);
     c->footer(
         "The payload becomes the resource EXE_DATA 1 of a copy of the stub, in place of one "
-        "that is there; the stub's other resources stay byte for byte. A signature is dropped "
-        "with a warning. A payload given as a file is tested first and refused when damaged. "
+        "that is there; the stub's other resources stay byte for byte. A signature of the stub "
+        "is dropped, with a warning unless --sign-cert signs the setup executable anew "
+        "(through osslsigncode; without --timestamp the signing time is the newest entry's "
+        "modification time, up to 2049, so that the same input gives the same signed file). A payload given as a file is tested first and refused when damaged. "
         "Without --stub, the 32-bit stub is looked for, from velpack's own folder, in "
         "../win32/velstub.exe (the build tree), velstub.exe (beside it) and "
         "../share/velmar/velstub.exe (an installation).");

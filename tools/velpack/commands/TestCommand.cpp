@@ -6,6 +6,7 @@
 
 #include "archive/CtArchive.h"
 #include "tools/velpack/commands/Command.h"
+#include "tools/velpack/host/CodeSigner.h"
 #include "tools/velpack/host/AnsiText.h"
 #include "tools/velpack/host/Diagnostics.h"
 #include "tools/velpack/payload/NameRules.h"
@@ -17,6 +18,30 @@ struct TestArguments {
     std::string file;
 };
 
+// Verifies the signature of a signed setup executable; false when it no
+// longer matches the file.
+bool SignatureHolds(const std::string& file, const PeSignature& signature) {
+    const std::string signer = signature.state == PeSignature::kSigned
+                                   ? "signed by " + signature.signer
+                                   : "signed (" + signature.problem + ")";
+    const SignatureCheck check = VerifySignature(file, signature.certificates);
+    switch (check.verdict) {
+        case SignatureCheck::kVerified:
+            std::printf("%s: %s, signature verified\n", file.c_str(), signer.c_str());
+            return true;
+        case SignatureCheck::kUntrusted:
+            Warn(file, signer + ": the signature matches the file, but " + check.detail);
+            return true;
+        case SignatureCheck::kUnchecked:
+            Warn(file, signer + ": the signature could not be verified: " + check.detail);
+            return true;
+        case SignatureCheck::kMismatch:
+            break;
+    }
+    Complain(file, signer + ": the signature no longer holds: " + check.detail + "; damaged");
+    return false;
+}
+
 int RunTest(const TestArguments& a) {
     OpenedPayload opened;
     if (!OpenPayload(a.file, &opened)) return kExitFailed;
@@ -27,11 +52,14 @@ int RunTest(const TestArguments& a) {
         });
     // Not damage, but the launcher will not write these files.
     for (const RecordReport& r : records) WarnAboutName(a.file, r);
+    const bool signatureHolds = opened.source.signature.state == PeSignature::kUnsigned ||
+                                SignatureHolds(a.file, opened.source.signature);
     if (damaged != 0) {
         Complain(a.file, std::to_string(damaged) + " of " + std::to_string(records.size()) +
                              " entries damaged");
         return kExitFailed;
     }
+    if (!signatureHolds) return kExitFailed;
     std::printf("%s: %zu entries, all sound\n", a.file.c_str(), records.size());
     return kExitOk;
 }
@@ -44,6 +72,9 @@ VelpackCommand AddTestCommand(CLI::App& app) {
     c->add_option("FILE", a->file, "Payload, or executable with an EXE_DATA resource 1")->required();
     c->footer(
         "Exit status 0 only when every entry is sound; each damaged entry is named on stderr. "
-        "The check goes on past a damaged entry as long as the record lengths allow it.");
+        "The check goes on past a damaged entry as long as the record lengths allow it. The "
+        "Authenticode signature of a signed setup executable is verified through osslsigncode: "
+        "one that no longer matches the file is damage (exit status 1), one whose signer this "
+        "machine does not trust, or that cannot be verified (no osslsigncode), a warning.");
     return VelpackCommand{c, [a]() { return RunTest(*a); }};
 }

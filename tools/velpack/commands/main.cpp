@@ -11,7 +11,9 @@
 int main(int argc, char** argv) {
     // Windows hands argv over in the ANSI code page; velpack works in UTF-8.
     Utf8Arguments arguments(argc, argv);
-    CLI::App app{"velpack: makes, inspects and binds installation payloads", "velpack"};
+    CLI::App app{"velpack " VEL_VERSION ": makes, inspects and binds installation payloads",
+                 "velpack"};
+    app.set_version_flag("--version", "velpack " VEL_VERSION);
     app.require_subcommand(1, 1);
     app.failure_message(CLI::FailureMessage::help);
     // Paths such as /tmp/x are arguments, never options, on every host.
@@ -31,6 +33,8 @@ int main(int argc, char** argv) {
     } catch (const CLI::CallForHelp& e) {
         return app.exit(e);
     } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
         Complain("", e.what());

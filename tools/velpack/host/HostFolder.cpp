@@ -79,6 +79,13 @@ std::string TemporaryBeside(const std::string& path) {
 
 #endif
 
+std::string TemporaryElsewhere(const std::string& stem) {
+    std::error_code ec;
+    const fs::path folder = fs::temp_directory_path(ec);
+    const std::string name = TemporaryBeside(stem);
+    return ec ? name : JoinHostPath(Utf8Name(folder), name);
+}
+
 bool ListFolder(const std::string& path, std::vector<FolderItem>* items, std::string* error) {
     std::error_code ec;
     fs::directory_iterator it(HostPath(path), ec);

@@ -33,6 +33,10 @@ std::string JoinHostPath(const std::string& folder, const std::string& name);
 // replaces path.
 std::string TemporaryBeside(const std::string& path);
 
+// A name for a scratch file of this process in the system's temporary
+// folder, named after stem.
+std::string TemporaryElsewhere(const std::string& stem);
+
 #ifdef _WIN32
 std::wstring WidePath(const std::string& utf8);
 std::string Utf8FromWide(const std::wstring& wide);

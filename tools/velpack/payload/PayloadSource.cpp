@@ -28,6 +28,7 @@ bool LoadPayload(const std::string& path, PayloadSource* source, std::string* er
             return false;
         }
         source->payload = leaf->data;
+        source->signature = ReadPeSignature(pe);
     }
     // The launcher's view holds the size in 32 signed bits.
     if (source->payload.size() > INT32_MAX) {

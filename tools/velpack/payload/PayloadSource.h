@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/velpack/pe/PeSignature.h"
 #include "tools/velpack/pe/ResourceTree.h"
 
 // The resource the launcher reads its archive from.
@@ -16,6 +17,7 @@ ResourceKey PayloadResourceName();  // 1
 struct PayloadSource {
     std::vector<uint8_t> payload;
     bool fromExecutable = false;
+    PeSignature signature;  // an executable's Authenticode signature
 };
 
 // Reads path; a PE executable gives its payload resource. false, with
