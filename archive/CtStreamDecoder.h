@@ -52,7 +52,25 @@ public:
     int32_t Decode(const uint8_t* source, int32_t length, int32_t capacity, CtSink* sink,
                    CtCompressExcept* error);
 
+    // The room an area needs besides the content: kAreaFront bytes in front
+    // of it (the history of the stage that writes it) and as many behind
+    // (the back-reference stage's spare output).
+    static constexpr int32_t kAreaFront = 256;
+    static constexpr int32_t kAreaSpare = 2 * kAreaFront;
+
+    // Decode, with the last stage writing straight into area, which holds
+    // capacity + kAreaSpare bytes: the content lands at area + kAreaFront,
+    // in one piece, and the answer and the error code are Decode's. Any
+    // byte of the area may be overwritten, also by a call that fails.
+    int32_t DecodeInto(const uint8_t* source, int32_t length, uint8_t* area, int32_t capacity,
+                       CtCompressExcept* error);
+
 private:
+    // Decode into sink, or with area not null DecodeInto (sink then only
+    // takes the one piece that lies in the area).
+    int32_t Run(const uint8_t* source, int32_t length, int32_t capacity, CtSink* sink,
+                uint8_t* area, CtCompressExcept* error);
+
     CtMem memory_;
     int32_t block_;
 };
