@@ -12,24 +12,31 @@ namespace {
 const int32_t kTableMinimum = 192;
 
 // The table on the next 12 bits of the stream, which hold any whole code:
-// the symbol of the code they begin with in the low byte, or, where that
-// code cannot be delivered, an error code in the high byte (a 0000 prefix,
-// or a list place past 255).
+// for the code they begin with, its symbol in the low byte and its length
+// in the next four bits, or, where that code cannot be delivered (a 0000
+// prefix, or a list place past 255), kErrorEntry and the error code.
 const int kTableBits = 12;
 const uint32_t kTableSize = 1u << kTableBits;
+const uint32_t kErrorEntry = 0x8000;
 
-// Two chains decode side by side (see DecodeTable): the second starts this
-// many bytes ahead of the first, and its first kMarks code positions are
-// kept for the meeting.
+// Chains of codes decode side by side (see DecodeTable): kChains of them,
+// each kSplit bytes of the stream ahead of the one before it, or less
+// towards the end of the stream, down to kMinSplit. The first kMarks code
+// positions of each chain ahead are kept for the meeting.
+const int kChains = 3;
 const ptrdiff_t kSplit = 2048;
+const ptrdiff_t kMinSplit = 128;
 const int kMarks = 32;
 
-// The most symbols one such round delivers: chain a's codes from up to 63
-// bits before the split to the last mark (each code at least one bit long;
-// the marks lie within kMarks codes of at most 12 bits and one restart a
-// bit further per code), and chain b's, which fit its buffer.
-const ptrdiff_t kOthers = kSplit * 8 + kMarks + 8;
-const ptrdiff_t kRoundRoom = kSplit * 8 + 64 + kMarks * 13 + kOthers;
+// The symbols a chain ahead may decode: it stays before the next split, and
+// every code is at least one bit long.
+const ptrdiff_t kAheadRoom = kSplit * 8;
+
+// The most symbols one round delivers: codes from up to 64 bits before the
+// first split to the last one's end, and past each meeting place the
+// marks, which lie within kMarks codes of at most 12 bits and one restart
+// a bit further per code.
+const ptrdiff_t kRoundRoom = kChains * kSplit * 8 + 64 + (kChains - 1) * kMarks * 13;
 
 // Fills the caller's record; the -1 travels back up to CtDecompress.
 int32_t Fail(CtCompressExcept* error, int32_t code) {
@@ -82,14 +89,11 @@ struct BitCursor {
     // bits.
     uint32_t Peek(const uint16_t* table) const { return table[window >> (64 - kTableBits)]; }
 
-    // Drops the code at the top of the window. Its length is the byte of
-    // `lengths` that its first three bits choose; the shift by it takes the
-    // low 6 bits of the count, and the chain from one code to the next stays
-    // a few shifts long, the table lookup running beside it.
-    void Consume(uint64_t lengths) {
-        const uint64_t length = lengths >> ((window >> 58) & 0x38);
-        window <<= length & 63;
-        held -= static_cast<uint32_t>(length & 15);
+    // Drops the code at the top of the window, whose table entry (not an
+    // error entry) holds its length.
+    void Consume(uint32_t entry) {
+        window <<= entry >> 8;
+        held -= entry >> 8;
     }
 };
 
@@ -230,9 +234,8 @@ void CtBitDecoder::BuildTable() {
     // A window that opens with four 0 bits is an error: the table is only
     // read where the window lies before the last byte of the stream.
     for (uint32_t x = 0; x < kTableSize >> 4; ++x) {
-        table_[x] = static_cast<uint16_t>(kCtErrorPrefix << 8);
+        table_[x] = static_cast<uint16_t>(kErrorEntry | kCtErrorPrefix);
     }
-    codeLengths_ = 0;
     int32_t base = 0;
     for (int k = 0; k < 4; ++k) {
         const int w = widths[k];
@@ -240,20 +243,71 @@ void CtBitDecoder::BuildTable() {
         const uint32_t span = 1u << (kTableBits - length);
         for (uint32_t v = 0; v < (1u << w); ++v) {
             const int32_t place = base + static_cast<int32_t>(v);
-            const uint16_t entry = place > 255 ? static_cast<uint16_t>(kCtErrorList << 8)
-                                               : symbols[place];
+            const uint16_t entry = place > 255 ? static_cast<uint16_t>(kErrorEntry | kCtErrorList)
+                                               : static_cast<uint16_t>(length << 8 | symbols[place]);
             const uint32_t first = ((1u << w) | v) << (kTableBits - length);
             for (uint32_t x = first; x < first + span; ++x) table_[x] = entry;
         }
         base += 1 << w;
-        // The code length by the first three bits of the window (1xx is
-        // class 0, 01x class 1, 001 class 2, 000 class 3), one per byte.
-        for (uint32_t top = 0; top < 8; ++top) {
-            const int leadingZeros = top >= 4 ? 0 : top >= 2 ? 1 : top == 1 ? 2 : 3;
-            if (leadingZeros == k) codeLengths_ |= static_cast<uint64_t>(length) << (top * 8);
-        }
     }
 }
+
+namespace {
+
+// A chain of codes begun a split or more ahead of the stream's
+// position, at a byte, as if a code began there; its symbols go to a
+// buffer of its own until it meets the chain behind it.
+struct Ahead {
+    // Decodes the first kMarks - 1 codes, keeping where the first kMarks
+    // began. Where no code of the stream can begin (an error entry) the
+    // chain begins anew a bit further on, kMarks times at most; after that
+    // it is stopped, with the marks of its last beginning.
+    void Begin(const uint8_t* at, uint8_t* room, const uint16_t* table) {
+        split = at;
+        buffer = room;
+        out = room;
+        cursor.Start(at, 0);
+        nMarks = 0;
+        stopped = false;
+        for (int restarts = kMarks;;) {
+            if (cursor.held < kTableBits) cursor.Refill();
+            marks[nMarks++] = cursor.Offset(split);
+            if (nMarks == kMarks) return;
+            const uint32_t entry = cursor.Peek(table);
+            if (entry < kErrorEntry) {
+                *out++ = static_cast<uint8_t>(entry);
+                cursor.Consume(entry);
+                continue;
+            }
+            // No code of the stream begins here, unless the stream fails
+            // here, which the chain behind finds on its way.
+            if (--restarts == 0) {
+                stopped = true;
+                return;
+            }
+            nMarks = 0;
+            out = buffer;
+            cursor.window <<= 1;
+            cursor.held -= 1;
+        }
+    }
+
+    BitCursor cursor;
+    const uint8_t* split;
+    uint8_t* buffer;
+    uint8_t* out;
+    int32_t marks[kMarks];  // where its first codes began, in bits from the split
+    int nMarks;
+    bool stopped;
+};
+
+// Rounds of four codes that a chain at offset (in bits from its limit, up
+// to which it may decode) can take whole: each takes at most 48 bits.
+ptrdiff_t RoundsBefore(int32_t offset) {
+    return offset < 0 ? -offset / 48 : 0;
+}
+
+}  // namespace
 
 int32_t CtBitDecoder::DecodeTable(uint8_t* out, int32_t room, CtCompressExcept* error) {
     // Every load takes 8 bytes before the last byte of the stream, so no
@@ -263,7 +317,6 @@ int32_t CtBitDecoder::DecodeTable(uint8_t* out, int32_t room, CtCompressExcept* 
     const uint8_t* const stream = this->stream;
     const uint8_t* const lastLoad = stream + (streamLength - 9);
     const uint16_t* const table = table_;
-    const uint64_t lengths = codeLengths_;
     uint8_t* o = out;
     uint8_t* const end = out + room;
     BitCursor a;
@@ -274,109 +327,116 @@ int32_t CtBitDecoder::DecodeTable(uint8_t* out, int32_t room, CtCompressExcept* 
     auto step = [&]() -> int32_t {
         if (a.held < kTableBits) a.Refill();
         const uint32_t entry = a.Peek(table);
-        if (entry > 0xFF) return Fail(error, static_cast<int32_t>(entry >> 8));
+        if (entry >= kErrorEntry) return Fail(error, static_cast<int32_t>(entry & 0xFF));
         *o++ = static_cast<uint8_t>(entry);
-        a.Consume(lengths);
+        a.Consume(entry);
         return 1;
     };
 
     // Every code's place depends on the length of the one before it, so one
-    // chain of codes goes no faster than its shifts. Two chains go side by
-    // side: chain a from the true position, chain b from a byte kSplit
-    // ahead, as if a code began there. A prefix code falls into step after
-    // a few codes from any bit: once a reaches the split, it goes on until
-    // it stands where one of b's first codes began, and from that code on
-    // b's symbols are the stream's. If they never meet within b's first
-    // kMarks codes, b's work is dropped and a goes on alone, which is slower
-    // but decodes the same. A round needs room for all it may deliver; with
-    // less, the call ends and the caller comes back with a new block.
-    uint8_t others[kOthers];
-    int32_t marks[kMarks];  // where b's first codes began, in bits from the split
-    while (lastLoad - a.next > 2 * kSplit && end - o >= kRoundRoom) {
-        const uint8_t* const split = a.next + kSplit;
-        BitCursor b;
-        b.Start(split, 0);
-        uint8_t* bOut = others;
-        int nMarks = 0;
-        bool bStopped = false;
-        int restarts = kMarks;
-        for (;;) {
-            if (b.held < kTableBits) b.Refill();
-            marks[nMarks++] = b.Offset(split);
-            if (nMarks == kMarks) break;
-            const uint32_t entry = b.Peek(table);
-            if (entry <= 0xFF) {
-                *bOut++ = static_cast<uint8_t>(entry);
-                b.Consume(lengths);
-                continue;
-            }
-            if (--restarts == 0) {
-                bStopped = true;
-                break;
-            }
-            // No code of the stream begins here, unless the stream fails
-            // here, which chain a then finds on its way: b begins anew a
-            // bit further on.
-            nMarks = 0;
-            bOut = others;
-            b.window <<= 1;
-            b.held -= 1;
+    // chain of codes goes no faster than its table lookups and shifts.
+    // Chains go side by side: chain a from the true position, and each
+    // chain ahead from a byte a split further on, as if a code began there.
+    // A prefix code falls into step after a few codes from any bit: once a
+    // reaches the next split, it goes on until it stands where one of the
+    // first codes of the chain ahead began, and from that code on that
+    // chain's symbols are the stream's, and a goes on from where it
+    // stopped. If they never meet within its first kMarks codes, its work
+    // is dropped and a goes on alone, which is slower but decodes the same.
+    // A round needs room for all it may deliver; with less, the call ends
+    // and the caller comes back with a new block.
+    uint8_t rooms[kChains - 1][kAheadRoom];
+    Ahead ahead[kChains - 1];
+    static_assert(kChains == 3, "the rounds below step three chains");
+    for (;;) {
+        // The last chain's loads stay 16 bytes before the last load.
+        const ptrdiff_t split = (lastLoad - a.next - 16) / kChains;
+        if (split < kMinSplit || end - o < kRoundRoom) break;
+        const uint8_t* const base = a.next;
+        const ptrdiff_t spacing = split < kSplit ? split : kSplit;
+        for (int j = 0; j < kChains - 1; ++j) {
+            ahead[j].Begin(base + (j + 1) * spacing, rooms[j], table);
         }
 
-        // Four codes of each chain a step, while a is at least four codes
-        // short of the split. An error entry in either chain stops both
-        // before it: chain a's is the stream's, and step() reports it.
-        uint8_t* const bStop = others + sizeof others - 4;
-        while (!bStopped && a.Offset(split) <= -48 && bOut <= bStop && b.next <= lastLoad) {
-            a.Refill();
-            b.Refill();
-            int i = 0;
-            for (; i < 4; ++i) {
-                const uint32_t entryA = a.Peek(table);
-                const uint32_t entryB = b.Peek(table);
-                if ((entryA | entryB) > 0xFF) break;
-                o[i] = static_cast<uint8_t>(entryA);
-                bOut[i] = static_cast<uint8_t>(entryB);
-                a.Consume(lengths);
-                b.Consume(lengths);
-            }
-            o += i;
-            bOut += i;
-            bStopped = i < 4;
+        // Four codes of each chain a step, in as many steps as keep every
+        // chain before its limit: the next chain's split, and for the last
+        // one a split further on. An error entry in any chain stops them
+        // all before it: chain a's is the stream's, and step() reports it.
+        const uint8_t* const last = base + kChains * spacing;
+        BitCursor b = ahead[0].cursor;
+        BitCursor c = ahead[1].cursor;
+        uint8_t* bOut = ahead[0].out;
+        uint8_t* cOut = ahead[1].out;
+        bool stopped = ahead[0].stopped || ahead[1].stopped;
+        while (!stopped) {
+            ptrdiff_t rounds = RoundsBefore(a.Offset(ahead[0].split));
+            const ptrdiff_t bRounds = RoundsBefore(b.Offset(ahead[1].split));
+            const ptrdiff_t cRounds = RoundsBefore(c.Offset(last));
+            if (bRounds < rounds) rounds = bRounds;
+            if (cRounds < rounds) rounds = cRounds;
+            if (rounds == 0) break;
+            do {
+                a.Refill();
+                b.Refill();
+                c.Refill();
+                int i = 0;
+                for (; i < 4; ++i) {
+                    const uint32_t entryA = a.Peek(table);
+                    const uint32_t entryB = b.Peek(table);
+                    const uint32_t entryC = c.Peek(table);
+                    if ((entryA | entryB | entryC) >= kErrorEntry) break;
+                    o[i] = static_cast<uint8_t>(entryA);
+                    bOut[i] = static_cast<uint8_t>(entryB);
+                    cOut[i] = static_cast<uint8_t>(entryC);
+                    a.Consume(entryA);
+                    b.Consume(entryB);
+                    c.Consume(entryC);
+                }
+                o += i;
+                bOut += i;
+                cOut += i;
+                stopped = i < 4;
+            } while (!stopped && --rounds > 0);
         }
+        ahead[0].cursor = b;
+        ahead[1].cursor = c;
+        ahead[0].out = bOut;
+        ahead[1].out = cOut;
 
-        // Chain a up to the split, then on to the first place where b's
-        // first codes began, if it stands on one.
-        while (a.Offset(split) < 0) {
-            if (step() < 0) return -1;
-        }
-        int meeting = 0;
-        for (;;) {
-            const int32_t at = a.Offset(split);
-            while (meeting < nMarks && marks[meeting] < at) ++meeting;
-            if (meeting == nMarks || marks[meeting] == at) break;
-            if (step() < 0) return -1;
-        }
-        // Met: b's symbols from there on are the stream's, and a goes on
-        // from where b stopped.
-        if (meeting < nMarks) {
-            const ptrdiff_t taken = bOut - (others + meeting);
-            std::memcpy(o, others + meeting, static_cast<size_t>(taken));
-            o += taken;
-            a = b;
+        // Chain a up to each split, then on to the first place where the
+        // first codes of the chain ahead began, if it stands on one.
+        for (Ahead& next : ahead) {
+            while (a.Offset(next.split) < 0) {
+                if (step() < 0) return -1;
+            }
+            int meeting = 0;
+            for (;;) {
+                const int32_t at = a.Offset(next.split);
+                while (meeting < next.nMarks && next.marks[meeting] < at) ++meeting;
+                if (meeting == next.nMarks || next.marks[meeting] == at) break;
+                if (step() < 0) return -1;
+            }
+            // Met: the chain's symbols from there on are the stream's, and
+            // a goes on from where it stopped.
+            if (meeting < next.nMarks) {
+                const ptrdiff_t taken = next.out - (next.buffer + meeting);
+                std::memcpy(o, next.buffer + meeting, static_cast<size_t>(taken));
+                o += taken;
+                a = next.cursor;
+            }
         }
     }
 
     // One chain, four codes per refill: to the end of the stream's table
     // part, or through a room too short for a round.
-    if (o == out || lastLoad - a.next <= 2 * kSplit) {
+    if (o == out || lastLoad - a.next - 16 < kChains * kMinSplit) {
         while (a.next <= lastLoad && end - o >= 4) {
             a.Refill();
             for (int i = 0; i < 4; ++i) {
                 const uint32_t entry = a.Peek(table);
-                if (entry > 0xFF) return Fail(error, static_cast<int32_t>(entry >> 8));
+                if (entry >= kErrorEntry) return Fail(error, static_cast<int32_t>(entry & 0xFF));
                 o[i] = static_cast<uint8_t>(entry);
-                a.Consume(lengths);
+                a.Consume(entry);
             }
             o += 4;
         }
