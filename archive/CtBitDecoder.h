@@ -72,6 +72,7 @@ private:
     bool tableBuilt_;
     bool ended_;
     uint16_t table_[4096];
+    uint64_t codeLengths_;  // the code length by the first 3 bits, a byte each
 };
 
 #endif
