@@ -21,8 +21,8 @@ const uint32_t kErrorEntry = 0x8000;
 
 // Chains of codes decode side by side (see DecodeTable): kChains of them,
 // each kSplit bytes of the stream ahead of the one before it, or less
-// towards the end of the stream, down to kMinSplit. The first kMarks code
-// positions of each chain ahead are kept for the meeting.
+// towards the end of the stream or of the room, down to kMinSplit. The
+// first kMarks code positions of each chain ahead are kept for the meeting.
 const int kChains = 3;
 const ptrdiff_t kSplit = 2048;
 const ptrdiff_t kMinSplit = 128;
@@ -32,11 +32,10 @@ const int kMarks = 32;
 // every code is at least one bit long.
 const ptrdiff_t kAheadRoom = kSplit * 8;
 
-// The most symbols one round delivers: codes from up to 64 bits before the
-// first split to the last one's end, and past each meeting place the
-// marks, which lie within kMarks codes of at most 12 bits and one restart
-// a bit further per code.
-const ptrdiff_t kRoundRoom = kChains * kSplit * 8 + 64 + (kChains - 1) * kMarks * 13;
+// The bits that one round's codes lie in, besides the splits: from up to
+// 64 bits before the first split to some bytes past the last chain's limit,
+// where its last marks and codes may lie.
+const ptrdiff_t kRoundSpare = 64 + kMarks * 13;
 
 // On x86-64 hosts whose loader picks among versions of a function (ELF),
 // the table path is built once more for processors with BMI2, whose shifts
@@ -210,10 +209,12 @@ void CtBitDecoder::BuildTable() {
         table_[x] = static_cast<uint16_t>(kErrorEntry | kCtErrorPrefix);
     }
     codeLengths_ = 0;
+    shortest_ = kTableBits;
     int32_t base = 0;
     for (int k = 0; k < 4; ++k) {
         const int w = widths[k];
         const int length = k + 1 + w;
+        if (base <= 255 && length < shortest_) shortest_ = length;
         const uint32_t span = 1u << (kTableBits - length);
         for (uint32_t v = 0; v < (1u << w); ++v) {
             const int32_t place = base + static_cast<int32_t>(v);
@@ -241,8 +242,11 @@ struct Ahead {
     // Decodes the first kMarks - 1 codes, keeping where the first kMarks
     // began. Where no code of the stream can begin (an error entry) the
     // chain begins anew a bit further on, kMarks times at most; after that
-    // it is stopped, with the marks of its last beginning.
-    void Begin(const uint8_t* at, uint8_t* room, const uint16_t* table, uint64_t lengths) {
+    // it is stopped, with the marks of its last beginning. It loads no
+    // further than limit (the next chain's split, which has 8 bytes behind
+    // it): there it is stopped too.
+    void Begin(const uint8_t* at, const uint8_t* limit, uint8_t* room, const uint16_t* table,
+               uint64_t lengths) {
         split = at;
         buffer = room;
         out = room;
@@ -250,7 +254,13 @@ struct Ahead {
         nMarks = 0;
         stopped = false;
         for (int restarts = kMarks;;) {
-            if (cursor.held < kTableBits) cursor.Refill();
+            if (cursor.held < kTableBits) {
+                if (cursor.next > limit) {
+                    stopped = true;
+                    return;
+                }
+                cursor.Refill();
+            }
             marks[nMarks++] = cursor.Offset(split);
             if (nMarks == kMarks) return;
             const uint32_t entry = cursor.Peek(table);
@@ -325,19 +335,25 @@ int32_t CtBitDecoder::DecodeTable(uint8_t* out, int32_t room, CtCompressExcept* 
     // chain's symbols are the stream's, and a goes on from where it
     // stopped. If they never meet within its first kMarks codes, its work
     // is dropped and a goes on alone, which is slower but decodes the same.
-    // A round needs room for all it may deliver; with less, the call ends
-    // and the caller comes back with a new block.
+    // A round's splits shrink to what the room holds; with too little room,
+    // the call ends and the caller comes back with a new block.
     uint8_t rooms[kChains - 1][kAheadRoom];
     Ahead ahead[kChains - 1];
     static_assert(kChains == 3, "the rounds below step three chains");
     for (;;) {
-        // The last chain's loads stay 16 bytes before the last load.
-        const ptrdiff_t split = (lastLoad - a.next - 16) / kChains;
-        if (split < kMinSplit || end - o < kRoundRoom) break;
+        // The last chain's loads stay 16 bytes before the last load, and
+        // the round's symbols fit the room: each code takes shortest_ bits
+        // or more.
+        ptrdiff_t spacing = (lastLoad - a.next - 16) / kChains;
+        if (spacing > kSplit) spacing = kSplit;
+        const int64_t fits =
+            (static_cast<int64_t>(end - o) * shortest_ - kRoundSpare) / (8 * kChains);
+        if (fits < spacing) spacing = static_cast<ptrdiff_t>(fits);
+        if (spacing < kMinSplit) break;
         const uint8_t* const base = a.next;
-        const ptrdiff_t spacing = split < kSplit ? split : kSplit;
         for (int j = 0; j < kChains - 1; ++j) {
-            ahead[j].Begin(base + (j + 1) * spacing, rooms[j], table, lengths);
+            ahead[j].Begin(base + (j + 1) * spacing, base + (j + 2) * spacing, rooms[j], table,
+                           lengths);
         }
 
         // Four codes of each chain a step, in as many steps as keep every
@@ -411,7 +427,7 @@ int32_t CtBitDecoder::DecodeTable(uint8_t* out, int32_t room, CtCompressExcept* 
 
     // One chain, four codes per refill: to the end of the stream's table
     // part, or through a room too short for a round.
-    if (o == out || lastLoad - a.next - 16 < kChains * kMinSplit) {
+    if (o == out || (lastLoad - a.next - 16) / kChains < kMinSplit) {
         while (a.next <= lastLoad && end - o >= 4) {
             a.Refill();
             for (int i = 0; i < 4; ++i) {

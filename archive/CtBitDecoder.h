@@ -73,6 +73,7 @@ private:
     bool ended_;
     uint16_t table_[4096];
     uint64_t codeLengths_;  // the code length by the first 3 bits, a byte each
+    int32_t shortest_;      // the shortest code that can be delivered, in bits
 };
 
 #endif

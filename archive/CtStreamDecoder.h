@@ -19,9 +19,9 @@ struct CtCompressExcept;
 
 class CtStreamDecoder {
 public:
-    // Block size of the stages. Blocks of 49 KB and more let the bit-coded
-    // stage run three chains of codes side by side; the three blocks
-    // together stay within the second-level cache.
+    // Block size of the stages. The bit-coded stage runs its chains of codes
+    // in rounds that fit the block, longer ones in a larger block; the three
+    // blocks together stay within the second-level cache.
     static constexpr int32_t kDefaultBlock = 65536;
     static constexpr int32_t kMaxBlock = 1 << 24;
 

@@ -1,10 +1,11 @@
 // Arbitrary bytes through the streaming decoder and CtDecode. The first two
 // bytes set the capacity (little-endian), the third the block size: 1 to
 // 128, around the back-reference stage's history and the wide steps' room
-// (250 to 313), some thousands, or now and then large enough for three
-// chains of codes in the bit-coded stage. The rest is the content. Both paths must
-// answer the same, with the same bytes on success and the sink's pieces
-// within a block and the capacity, and the same code as the reference.
+// (250 to 313), some thousands, or now and then tens of thousands, for long
+// rounds of the bit-coded stage's chains of codes. The rest is the content.
+// Both paths must answer the same, with the same bytes on success and the
+// sink's pieces within a block and the capacity, and the same code as the
+// reference.
 #include <cstdint>
 #include <vector>
 
@@ -20,7 +21,7 @@ int32_t BlockFor(uint8_t b) {
     if (b < 128) return 1 + b;
     if (b < 192) return 250 + (b - 128);
     if (b < 240) return 1000 + (b - 192) * 37;
-    return 50100 + (b - 240) * 1023;
+    return 33000 + (b - 240) * 2047;
 }
 
 }  // namespace

@@ -307,11 +307,11 @@ TEST(CtBitDecode, LongStreamsAgreeWithTheReference) {
         const std::string want = RefDecode(stage, capacity);
         ASSERT_EQ(Decode(stage, capacity), want) << "round " << round;
         errors += want.size() > 0 && want[0] == '!';
-        // Streaming, with blocks about as large as a round of three chains
-        // needs and larger, so that rounds stop at a block's end.
+        // Streaming, in blocks of a few sizes, so that rounds shrink to fit
+        // and stop at a block's end.
         Bytes content = {kCtStageBits};
         content.insert(content.end(), stage.begin(), stage.end());
-        for (int32_t block : {4096 + round, 50100 + round * 7, CtStreamDecoder::kDefaultBlock}) {
+        for (int32_t block : {4096 + round, 33000 + round * 7, CtStreamDecoder::kDefaultBlock}) {
             ASSERT_EQ(CompareStreaming(content, capacity, block), "") << "round " << round;
         }
     }
