@@ -14,7 +14,8 @@ const int32_t kTableMinimum = 192;
 // The table on the next 12 bits of the stream, which hold any whole code:
 // the symbol of the code they begin with, or, where that code cannot be
 // delivered (a 0000 prefix, or a list place past 255), kErrorEntry and the
-// error code.
+// error code. The top bit marks errors, so that the OR of the entries of
+// all chains shows one by its sign.
 const int kTableBits = 12;
 const uint32_t kTableSize = 1u << kTableBits;
 const uint32_t kErrorEntry = 0x8000;
@@ -291,9 +292,9 @@ struct Ahead {
     bool stopped;
 };
 
-// Rounds of four codes that a chain at offset (in bits from its limit, up
-// to which it may decode) can take whole: each takes at most 48 bits.
-ptrdiff_t RoundsBefore(int32_t offset) {
+// Steps of four codes that a chain at offset (in bits from its limit, up to
+// which it may decode) can take whole: each takes at most 48 bits.
+ptrdiff_t StepsBefore(int32_t offset) {
     return offset < 0 ? -offset / 48 : 0;
 }
 
@@ -326,15 +327,15 @@ int32_t CtBitDecoder::DecodeTable(uint8_t* out, int32_t room, CtCompressExcept* 
     };
 
     // Every code's place depends on the length of the one before it, so one
-    // chain of codes goes no faster than its shifts.
-    // Chains go side by side: chain a from the true position, and each
-    // chain ahead from a byte a split further on, as if a code began there.
-    // A prefix code falls into step after a few codes from any bit: once a
-    // reaches the next split, it goes on until it stands where one of the
-    // first codes of the chain ahead began, and from that code on that
-    // chain's symbols are the stream's, and a goes on from where it
-    // stopped. If they never meet within its first kMarks codes, its work
-    // is dropped and a goes on alone, which is slower but decodes the same.
+    // chain of codes goes no faster than its shifts. Chains go side by side:
+    // chain a from the true position, and each chain ahead from a byte a
+    // split further on, as if a code began there. A prefix code falls into
+    // step after a few codes from any bit: once a reaches the next split, it
+    // goes on until it stands where one of the first codes of the chain
+    // ahead began; from that code on that chain's symbols are the stream's,
+    // and a goes on from where it stopped. If they never meet within its
+    // first kMarks codes, its work is dropped and a goes on alone, which is
+    // slower but decodes the same.
     // A round's splits shrink to what the room holds; with too little room,
     // the call ends and the caller comes back with a new block.
     uint8_t rooms[kChains - 1][kAheadRoom];
@@ -367,12 +368,12 @@ int32_t CtBitDecoder::DecodeTable(uint8_t* out, int32_t room, CtCompressExcept* 
         uint8_t* cOut = ahead[1].out;
         bool stopped = ahead[0].stopped || ahead[1].stopped;
         while (!stopped) {
-            ptrdiff_t rounds = RoundsBefore(a.Offset(ahead[0].split));
-            const ptrdiff_t bRounds = RoundsBefore(b.Offset(ahead[1].split));
-            const ptrdiff_t cRounds = RoundsBefore(c.Offset(last));
-            if (bRounds < rounds) rounds = bRounds;
-            if (cRounds < rounds) rounds = cRounds;
-            if (rounds == 0) break;
+            ptrdiff_t steps = StepsBefore(a.Offset(ahead[0].split));
+            const ptrdiff_t bSteps = StepsBefore(b.Offset(ahead[1].split));
+            const ptrdiff_t cSteps = StepsBefore(c.Offset(last));
+            if (bSteps < steps) steps = bSteps;
+            if (cSteps < steps) steps = cSteps;
+            if (steps == 0) break;
             do {
                 a.Refill();
                 b.Refill();
@@ -394,7 +395,7 @@ int32_t CtBitDecoder::DecodeTable(uint8_t* out, int32_t room, CtCompressExcept* 
                 bOut += i;
                 cOut += i;
                 stopped = i < 4;
-            } while (!stopped && --rounds > 0);
+            } while (!stopped && --steps > 0);
         }
         ahead[0].cursor = b;
         ahead[1].cursor = c;

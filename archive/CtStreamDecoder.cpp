@@ -88,6 +88,8 @@ int32_t CtStreamDecoder::Run(const uint8_t* source, int32_t length, int32_t capa
     uint8_t* const refBuffer = symbols + block_;
     uint8_t* const runBuffer = refBuffer + CtRefStage::kHistory + block_;
     const uint32_t bound = static_cast<uint32_t>(capacity);
+    static_assert(kAreaFront >= CtRefStage::kHistory && kAreaFront >= CtRunStage::kHistory,
+                  "the history of the area's stage lies in front of the content");
     Delivery delivery(capacity, sink);
     CtSink* first = &delivery;
     CtRunStage runStage;
