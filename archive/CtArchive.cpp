@@ -1,5 +1,9 @@
 #include "archive/CtArchive.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "archive/CtDecompress.h"
 #include "services/LogRouting.h"
 
@@ -74,6 +78,23 @@ uint32_t CtEntry::Checkword() const {
     const int32_t n = length - kCtRecordHeaderSize;
     uint32_t sum = 0;
     int32_t j = 0;
+#if defined(__SSE2__)
+    // Sixteen bytes a step: the weights of each half multiplied in 16 bits
+    // and summed in pairs into four 32-bit lanes, which wrap as the sum
+    // does.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i low = _mm_setr_epi16(1, 2, 3, 4, 5, 6, 7, 8);
+    const __m128i high = _mm_setr_epi16(9, 10, 11, 12, 13, 14, 15, 16);
+    __m128i lanes = zero;
+    for (; n - j >= 16; j += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + j));
+        lanes = _mm_add_epi32(lanes, _mm_madd_epi16(_mm_unpacklo_epi8(v, zero), low));
+        lanes = _mm_add_epi32(lanes, _mm_madd_epi16(_mm_unpackhi_epi8(v, zero), high));
+    }
+    lanes = _mm_add_epi32(lanes, _mm_shuffle_epi32(lanes, 0x4E));
+    lanes = _mm_add_epi32(lanes, _mm_shuffle_epi32(lanes, 0xB1));
+    sum = static_cast<uint32_t>(_mm_cvtsi128_si32(lanes));
+#endif
     for (; n - j >= 16; j += 16) {
         uint32_t block = 0;
         for (uint32_t k = 0; k < 16; ++k) block += (k + 1) * data[j + k];

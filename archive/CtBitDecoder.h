@@ -62,7 +62,7 @@ public:
 private:
     // Streams of some length are decoded through a table on the next 12
     // bits, which hold any whole code, 64 bits of the stream at a time, and
-    // by two chains of codes side by side where the room allows. The table
+    // by three chains of codes side by side where the room allows. The table
     // path answers the same as NextSymbol wherever no end rule can apply,
     // that is while every bit it looks at lies before the last byte of the
     // stream; NextSymbol takes the last bytes.
@@ -73,6 +73,7 @@ private:
     bool ended_;
     uint16_t table_[4096];
     uint64_t codeLengths_;  // the code length by the first 3 bits, a byte each
+    int32_t shortest_;      // the shortest code that can be delivered, in bits
 };
 
 #endif

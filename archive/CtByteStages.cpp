@@ -107,24 +107,56 @@ const ptrdiff_t kWideInput = 18;
 // 255, and 16 bytes of overrun.
 const ptrdiff_t kWideRoom = 15 + 255 + 16;
 
-// Copies count bytes (0 to 255) from distance bytes back (1 or more), a
+// A word with the first byte in memory lowest, on any host.
+uint64_t LoadLow64(const uint8_t* p) {
+    uint64_t v = Load64(p);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    v = __builtin_bswap64(v);
+#endif
+    return v;
+}
+
+void StoreLow64(uint8_t* p, uint64_t v) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    v = __builtin_bswap64(v);
+#endif
+    Store64(p, v);
+}
+
+// Copies count bytes (0 to 255) from distance bytes back (0 to 255), a
 // count above the distance repeating the last distance bytes, in whole
-// words: it may write up to 15 bytes past the copy.
+// words: 16 bytes at least, with one branch on the distance. It may read
+// the 8 bytes in front of out and write up to 15 bytes past the copy.
+// Distance 0 copies zeros, as in CtRefStage::Copy.
 void CopyReferenceWide(uint8_t* out, uint32_t distance, uint32_t count) {
-    const uint8_t* from = out - distance;
-    if (distance >= 16) {
-        for (uint32_t done = 0; done < count; done += 16) Copy16(out + done, from + done);
-        return;
-    }
-    uint32_t done = 0;
     uint32_t step = distance;
     if (distance < 8) {
-        // Lay down the pattern until a whole number of periods, 8 bytes or
-        // more, stands behind the copy; from then on words never overlap.
-        step = distance * ((8 + distance - 1) / distance);
-        for (; done < step - distance; ++done) out[done] = from[done];
+        // The first word is the last `distance` bytes repeated, taken from
+        // the word in front of out; every further word repeats the one a
+        // whole number of periods (8 bytes or more) back.
+        static const uint8_t kShift[8] = {0, 56, 48, 40, 32, 24, 16, 8};
+        static const uint64_t kRepeat[8] = {0,
+                                            0x0101010101010101ull,
+                                            0x0001000100010001ull,
+                                            0x0001000001000001ull,
+                                            0x0000000100000001ull,
+                                            0x0000010000000001ull,
+                                            0x0001000000000001ull,
+                                            0x0100000000000001ull};
+        static const uint8_t kStep[8] = {8, 8, 8, 9, 8, 10, 12, 14};
+        StoreLow64(out, (LoadLow64(out - 8) >> kShift[distance]) * kRepeat[distance]);
+        step = kStep[distance];
+    } else {
+        Store64(out, Load64(out - distance));
     }
-    for (; done < count; done += 8) Store64(out + done, Load64(out + done - step));
+    // From here on each word is the one step bytes back.
+    Store64(out + 8, Load64(out + 8 - step));
+    if (count <= 16) return;
+    if (step >= 16) {
+        for (uint32_t done = 16; done < count; done += 16) Copy16(out + done, out + done - step);
+        return;
+    }
+    for (uint32_t done = 16; done < count; done += 8) Store64(out + done, Load64(out + done - step));
 }
 
 }  // namespace
@@ -254,11 +286,7 @@ void CtRefStage::WideSteps(const uint8_t** inOut, const uint8_t* end) {
         }
         const uint8_t count = in[2];
         in += 3;
-        if (distance == 0) {
-            std::memset(out, 0, count);  // as in Copy
-        } else {
-            CopyReferenceWide(out, distance, count);
-        }
+        CopyReferenceWide(out, distance, count);
         out += count;
     }
     *inOut = in;

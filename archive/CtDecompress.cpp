@@ -62,22 +62,32 @@ int32_t CtDecode(const uint8_t* source, int32_t length, uint8_t* destination, in
     CtFrame frame;
     if (CtReadFrame(source, length, &frame, error) < 0) return -1;
     if (capacity < 0 || capacity > CtMem::kMaxRequest) return Fail(error, kCtErrorMemory);
+    if ((frame.flags & (kCtStageBits | kCtStageRefs | kCtStageRuns)) == 0) {
+        // The stage data is the content: checked before its first byte goes
+        // out, it goes to the destination directly.
+        if (frame.length > capacity) return Fail(error, kCtErrorCapacity);
+        if (frame.length > 0) {
+            std::memcpy(destination, frame.data, static_cast<size_t>(frame.length));
+        }
+        return frame.length;
+    }
     // Any stage may fail after output has gone out, so that a staged
     // content is held until it has decoded whole: the destination is
-    // written only by a call that succeeds.
-    const bool staged = (frame.flags & (kCtStageBits | kCtStageRefs | kCtStageRuns)) != 0;
-    CtMem held(staged ? capacity : 0);
-    if (staged && capacity > 0 && !held.Held()) return Fail(error, kCtErrorMemory);
-    BlockSink sink(held.Held() ? held.data : destination);
+    // written only by a call that succeeds. The last stage writes into the
+    // holding block itself.
+    CtMem area(CtMem::Padded(capacity, CtStreamDecoder::kAreaSpare), CtMem::kUnset);
+    if (!area.Held()) return Fail(error, kCtErrorMemory);
     // No stage ever holds more than capacity + 256 bytes: small contents
     // take small blocks.
     const int32_t block = capacity < CtStreamDecoder::kDefaultBlock - 256
                               ? capacity + 256
                               : CtStreamDecoder::kDefaultBlock;
     CtStreamDecoder decoder(block);
-    const int32_t n = decoder.Decode(source, length, capacity, &sink, error);
+    const int32_t n = decoder.DecodeInto(source, length, area.data, capacity, error);
     if (n < 0) return -1;
-    if (held.Held() && n > 0) std::memcpy(destination, held.data, static_cast<size_t>(n));
+    if (n > 0) {
+        std::memcpy(destination, area.data + CtStreamDecoder::kAreaFront, static_cast<size_t>(n));
+    }
     return n;
 }
 

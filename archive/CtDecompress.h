@@ -58,11 +58,12 @@ int32_t CtReadFrame(const uint8_t* source, int32_t length, CtFrame* frame,
 
 // Decodes length bytes at source into destination, which holds capacity
 // bytes (the entry's unpacked size). Answers the bytes written, or -1 with
-// error->code set, in which case destination is untouched: the content is
-// held in a block of capacity bytes until it has been decoded whole, so a
-// capacity beyond CtMem::kMaxRequest, or one whose block cannot be had,
-// fails with code 26 (a content without stages goes to the destination
-// directly, since it is checked before its first byte goes out).
+// error->code set, in which case destination is untouched: a staged content
+// is held in a block of capacity + 512 bytes until it has been decoded
+// whole, so a capacity beyond CtMem::kMaxRequest, or one whose block cannot
+// be had (any beyond CtMem::kMaxRequest - 512 among them), fails with code
+// 26 (a content without stages goes to the destination directly, since it
+// is checked before its first byte goes out).
 int32_t CtDecode(const uint8_t* source, int32_t length, uint8_t* destination, int32_t capacity,
                  CtCompressExcept* error);
 

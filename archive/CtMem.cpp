@@ -10,11 +10,12 @@ namespace {
 const int32_t kMinimumBlock = 256;
 }
 
-CtMem::CtMem(int32_t n) : handle(nullptr), size(0), data(nullptr) {
+CtMem::CtMem(int32_t n, Fill fill) : handle(nullptr), size(0), data(nullptr) {
     if (n == 0 || n < 0 || n > kMaxRequest) return;
     const int32_t bytes = n > kMinimumBlock ? n : kMinimumBlock;
 #ifdef _WIN32
-    HLOCAL h = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, static_cast<SIZE_T>(bytes));
+    HLOCAL h = LocalAlloc(fill == kZeroed ? LMEM_MOVEABLE | LMEM_ZEROINIT : LMEM_MOVEABLE,
+                          static_cast<SIZE_T>(bytes));
     if (h == nullptr) return;
     void* p = LocalLock(h);
     if (p == nullptr) {
@@ -24,7 +25,8 @@ CtMem::CtMem(int32_t n) : handle(nullptr), size(0), data(nullptr) {
     handle = h;
     data = static_cast<uint8_t*>(p);
 #else
-    void* p = std::calloc(static_cast<size_t>(bytes), 1);
+    void* p = fill == kZeroed ? std::calloc(static_cast<size_t>(bytes), 1)
+                              : std::malloc(static_cast<size_t>(bytes));
     if (p == nullptr) return;
     handle = p;
     data = static_cast<uint8_t*>(p);

@@ -1,5 +1,5 @@
-// A zero-filled memory block of at least 256 bytes, held for the life of the
-// object.
+// A memory block of at least 256 bytes, zero-filled unless asked otherwise,
+// held for the life of the object.
 //
 // On Windows the block comes from the local heap, movable and locked once, so
 // that the data pointer stays the same until destruction; the host build uses
@@ -13,10 +13,14 @@
 
 class CtMem {
 public:
+    // What a new block holds: zeros, or whatever the allocator leaves (for a
+    // block that is written before it is read).
+    enum Fill { kZeroed, kUnset };
+
     // n = 0 makes an object without a block; any other n asks for
     // max(n, 256) bytes. A negative n, or one so large that a caller's
     // "size + 256" would not fit in 32 signed bits, gets no block.
-    explicit CtMem(int32_t n);
+    explicit CtMem(int32_t n, Fill fill = kZeroed);
     virtual ~CtMem();
 
     CtMem(const CtMem&) = delete;

@@ -1,5 +1,7 @@
 #include "archive/CtStreamDecoder.h"
 
+#include <cstring>
+
 #include "archive/CtBitDecoder.h"
 #include "archive/CtByteStages.h"
 #include "archive/CtDecompress.h"
@@ -49,6 +51,21 @@ CtStreamDecoder::CtStreamDecoder(int32_t block) : memory_(MemoryFor(block)), blo
 
 int32_t CtStreamDecoder::Decode(const uint8_t* source, int32_t length, int32_t capacity,
                                 CtSink* sink, CtCompressExcept* error) {
+    return Run(source, length, capacity, sink, nullptr, error);
+}
+
+int32_t CtStreamDecoder::DecodeInto(const uint8_t* source, int32_t length, uint8_t* area,
+                                    int32_t capacity, CtCompressExcept* error) {
+    // The content is in the area already when it goes out.
+    class InPlace : public CtSink {
+    public:
+        int32_t Write(const uint8_t*, int32_t) override { return 1; }
+    } inPlace;
+    return Run(source, length, capacity, &inPlace, area, error);
+}
+
+int32_t CtStreamDecoder::Run(const uint8_t* source, int32_t length, int32_t capacity,
+                             CtSink* sink, uint8_t* area, CtCompressExcept* error) {
     CtFrame frame;
     if (CtReadFrame(source, length, &frame, error) < 0) return -1;
     if (capacity < 0 || !memory_.Held()) return Fail(error, kCtErrorMemory);
@@ -65,41 +82,64 @@ int32_t CtStreamDecoder::Decode(const uint8_t* source, int32_t length, int32_t c
     // Each stage is bounded as the whole-buffer decoder bounds it: the
     // bit-coded stage by the capacity, the back-reference stage by its
     // scratch area of capacity + 256, the run stage and the content by the
-    // capacity.
+    // capacity. Into an area, the last stage's block is the area, as large
+    // as its bound: it goes out once, at the end.
     uint8_t* const symbols = memory_.data;
     uint8_t* const refBuffer = symbols + block_;
     uint8_t* const runBuffer = refBuffer + CtRefStage::kHistory + block_;
+    const uint32_t bound = static_cast<uint32_t>(capacity);
+    static_assert(kAreaFront >= CtRefStage::kHistory && kAreaFront >= CtRunStage::kHistory,
+                  "the history of the area's stage lies in front of the content");
     Delivery delivery(capacity, sink);
     CtSink* first = &delivery;
     CtRunStage runStage;
     CtRefStage refStage;
     if (runs) {
-        runStage.Start(frame.runEscape, runBuffer, block_, static_cast<uint32_t>(capacity), first);
+        if (area != nullptr) {
+            runStage.Start(frame.runEscape, area + kAreaFront - CtRunStage::kHistory,
+                           capacity + 1, bound, first);
+        } else {
+            runStage.Start(frame.runEscape, runBuffer, block_, bound, first);
+        }
         first = &runStage;
     }
     if (refs) {
-        refStage.Start(frame.refEscape, refBuffer, block_, static_cast<uint32_t>(capacity) + 256u,
-                       first);
+        if (area != nullptr && !runs) {
+            refStage.Start(frame.refEscape, area + kAreaFront - CtRefStage::kHistory,
+                           capacity + 256, bound + 256u, first);
+        } else {
+            refStage.Start(frame.refEscape, refBuffer, block_, bound + 256u, first);
+        }
         first = &refStage;
     }
 
     if (bits) {
         // The bit-coded stage comes first, so its errors are final at once.
         // It is asked for one symbol beyond the capacity: delivered, that
-        // one is too many.
+        // one is too many. As the last stage into an area it decodes
+        // straight there.
+        uint8_t* const target = area != nullptr && first == &delivery ? area + kAreaFront : nullptr;
         CtBitDecoder decoder;
         if (decoder.Start(frame.data, frame.length, error) < 0) return -1;
         int32_t count = 0;
         for (;;) {
             const int32_t left = capacity - count;
-            const int32_t room = left < block_ ? left + 1 : block_;
-            const int32_t n = decoder.Decode(symbols, room, error);
+            const int32_t room = target != nullptr || left < block_ ? left + 1 : block_;
+            uint8_t* const out = target != nullptr ? target + count : symbols;
+            const int32_t n = decoder.Decode(out, room, error);
             if (n < 0) return -1;
             if (n == 0) break;
             if (n > left) return Fail(error, kCtErrorCapacity);
             count += n;
-            if (first->Write(symbols, n) == 0) return Fail(error, kCtErrorStopped);
+            if (target == nullptr && first->Write(symbols, n) == 0) {
+                return Fail(error, kCtErrorStopped);
+            }
         }
+        if (target != nullptr && count > 0) delivery.Write(target, count);
+    } else if (area != nullptr && first == &delivery) {
+        // No stage at all: the stage data is the content.
+        std::memcpy(area + kAreaFront, frame.data, static_cast<size_t>(frame.length));
+        if (frame.length > 0) delivery.Write(area + kAreaFront, frame.length);
     } else {
         for (int32_t done = 0; done < frame.length;) {
             const int32_t rest = frame.length - done;
@@ -108,7 +148,6 @@ int32_t CtStreamDecoder::Decode(const uint8_t* source, int32_t length, int32_t c
             done += n;
         }
     }
-
     // The ends of the byte stages, in order: each hands on what it holds,
     // and an error of a stage is final once the stages before it are done.
     if (refs) {

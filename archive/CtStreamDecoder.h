@@ -19,9 +19,9 @@ struct CtCompressExcept;
 
 class CtStreamDecoder {
 public:
-    // Block size of the stages. Blocks of 33 KB and more let the bit-coded
-    // stage run two chains of codes side by side; the three blocks together
-    // stay within the second-level cache.
+    // Block size of the stages. The bit-coded stage runs its chains of codes
+    // in rounds that fit the block, longer ones in a larger block; the three
+    // blocks together stay within the second-level cache.
     static constexpr int32_t kDefaultBlock = 65536;
     static constexpr int32_t kMaxBlock = 1 << 24;
 
@@ -52,7 +52,25 @@ public:
     int32_t Decode(const uint8_t* source, int32_t length, int32_t capacity, CtSink* sink,
                    CtCompressExcept* error);
 
+    // The room an area needs besides the content: kAreaFront bytes in front
+    // of it (the history of the stage that writes it) and as many behind
+    // (the back-reference stage's spare output).
+    static constexpr int32_t kAreaFront = 256;
+    static constexpr int32_t kAreaSpare = 2 * kAreaFront;
+
+    // Decode, with the last stage writing straight into area, which holds
+    // capacity + kAreaSpare bytes: the content lands at area + kAreaFront,
+    // in one piece, and the answer and the error code are Decode's. Any
+    // byte of the area may be overwritten, also by a call that fails.
+    int32_t DecodeInto(const uint8_t* source, int32_t length, uint8_t* area, int32_t capacity,
+                       CtCompressExcept* error);
+
 private:
+    // Decode into sink, or with area not null DecodeInto (sink then only
+    // takes the one piece that lies in the area).
+    int32_t Run(const uint8_t* source, int32_t length, int32_t capacity, CtSink* sink,
+                uint8_t* area, CtCompressExcept* error);
+
     CtMem memory_;
     int32_t block_;
 };

@@ -3,7 +3,8 @@
 # paired against Info-ZIP on the same files.
 #
 # The corpus is flattened into one folder (a payload holds bare names) and
-# packed both ways: velpack's default level and `zip -9`. Then, RUNS times
+# packed both ways: velpack's default level (and once more at --level max,
+# for its size) and `zip -9`. Then, RUNS times
 # (5 by default) and in turn, so that both meet the same machine: `velpack
 # test` against `unzip -t`, `velpack extract` against `unzip` and against
 # `cp -r` of the files (the limit). Each line gives the median of the
@@ -34,10 +35,12 @@ timed() {
 
 median() { sort -n | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 
-rm -f "$work/p.bin" "$work/c.zip"
+rm -f "$work/p.bin" "$work/max.bin" "$work/c.zip"
 pack_ms=$(timed "$velpack" pack "$work/flat" -o "$work/p.bin")
+max_ms=$(timed "$velpack" pack "$work/flat" -o "$work/max.bin" --level max)
 (cd "$work/flat" && zip -9 -q -X "$work/c.zip" ./*)
 payload=$(stat -c %s "$work/p.bin")
+max=$(stat -c %s "$work/max.bin")
 zipped=$(stat -c %s "$work/c.zip")
 
 : >"$work/test.txt"
@@ -78,7 +81,9 @@ copy_ratio=$1 copy_c=$3
 echo
 echo "maker's view: $files files, $bytes bytes, median of $runs paired runs against Info-ZIP"
 awk -v p="$payload" -v z="$zipped" 'BEGIN {printf "  payload size / zip -9 size        %.3f   (%d / %d bytes)\n", p / z, p, z}'
+awk -v p="$max" -v z="$zipped" 'BEGIN {printf "  same, --level max                 %.3f   (%d bytes)\n", p / z, p}'
 awk -v b="$bytes" -v ms="$pack_ms" 'BEGIN {printf "  velpack pack                      %.1f MB/s (%d ms)\n", b / 1e6 / (ms / 1000), ms}'
+awk -v b="$bytes" -v ms="$max_ms" 'BEGIN {printf "  velpack pack --level max          %.1f MB/s (%d ms)\n", b / 1e6 / (ms / 1000), ms}'
 printf '  velpack test / unzip -t           %.3f   (%s / %s ms)\n' "$test_ratio" "$test_v" "$test_u"
 printf '  velpack extract / unzip           %.3f   (%s / %s ms)\n' "$extract_ratio" "$extract_v" "$extract_u"
 printf '  velpack extract / cp -r           %.3f   (%s / %s ms)\n' "$copy_ratio" "$extract_v" "$copy_c"

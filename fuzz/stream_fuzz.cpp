@@ -1,10 +1,11 @@
 // Arbitrary bytes through the streaming decoder and CtDecode. The first two
 // bytes set the capacity (little-endian), the third the block size: 1 to
 // 128, around the back-reference stage's history and the wide steps' room
-// (250 to 313), some thousands, or now and then large enough for two chains
-// of codes in the bit-coded stage. The rest is the content. Both paths must
-// answer the same, with the same bytes on success and the sink's pieces
-// within a block and the capacity, and the same code as the reference.
+// (250 to 313), some thousands, or now and then tens of thousands, for long
+// rounds of the bit-coded stage's chains of codes. The rest is the content.
+// Both paths must answer the same, with the same bytes on success and the
+// sink's pieces within a block and the capacity, and the same code as the
+// reference.
 #include <cstdint>
 #include <vector>
 

@@ -207,6 +207,22 @@ std::string CompareStreaming(const std::vector<uint8_t>& source, int32_t capacit
                ", whole " + std::to_string(whole.result) + " code " + std::to_string(whole.code) +
                at;
     }
+    // Into an area of exactly the size it asks for, with the same blocks.
+    std::vector<uint8_t> area(static_cast<size_t>(capacity) + CtStreamDecoder::kAreaSpare, 0xA5);
+    CtStreamDecoder decoder(block);
+    CtCompressExcept error{0};
+    const int32_t into = decoder.DecodeInto(source.data(), static_cast<int32_t>(source.size()),
+                                            area.data(), capacity, &error);
+    if (into != whole.result || (into < 0 && error.code != whole.code)) {
+        return "into an area " + std::to_string(into) + " code " + std::to_string(error.code) +
+               ", whole " + std::to_string(whole.result) + " code " + std::to_string(whole.code) +
+               at;
+    }
+    if (into > 0 && !std::equal(area.begin() + CtStreamDecoder::kAreaFront,
+                                area.begin() + CtStreamDecoder::kAreaFront + into,
+                                whole.buffer.begin())) {
+        return "other bytes in the area" + at;
+    }
     if (s.largestPiece > block) return "a piece larger than the block" + at;
     if (s.buffer.size() > static_cast<size_t>(capacity)) return "more than the capacity" + at;
     if (whole.result >= 0 &&

@@ -47,9 +47,9 @@ struct Streamed {
 };
 Streamed StreamCaught(const std::vector<uint8_t>& source, int32_t capacity, int32_t block);
 
-// The streaming decoder with that block against CtDecode: the same result
-// and code, on success the same bytes, pieces within a block and the
-// capacity. Answers "" when they agree, else what differs; *code (when not
+// The streaming decoder with that block against CtDecode, both into a sink
+// and into an area: the same result and code, on success the same bytes,
+// pieces within a block and the capacity. Answers "" when they agree, else what differs; *code (when not
 // null) receives the code that CtDecode gave.
 std::string CompareStreaming(const std::vector<uint8_t>& source, int32_t capacity, int32_t block,
                              int32_t* code = nullptr);

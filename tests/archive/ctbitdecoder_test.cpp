@@ -307,8 +307,8 @@ TEST(CtBitDecode, LongStreamsAgreeWithTheReference) {
         const std::string want = RefDecode(stage, capacity);
         ASSERT_EQ(Decode(stage, capacity), want) << "round " << round;
         errors += want.size() > 0 && want[0] == '!';
-        // Streaming, with blocks about as large as two chains need and
-        // larger, so that rounds of two chains stop at a block's end.
+        // Streaming, in blocks of a few sizes, so that rounds shrink to fit
+        // and stop at a block's end.
         Bytes content = {kCtStageBits};
         content.insert(content.end(), stage.begin(), stage.end());
         for (int32_t block : {4096 + round, 33000 + round * 7, CtStreamDecoder::kDefaultBlock}) {

@@ -103,9 +103,11 @@ int RunExtract(const ExtractArguments& a) {
     // Entries are independent: written on every processor, and reported in
     // their order afterwards.
     std::vector<std::pair<std::string, std::string>> complaints(records.size());
+    const std::vector<size_t> order = LargestFirst(records);
     RunJobs(
         records.size(),
-        [&](size_t i) {
+        [&](size_t j) {
+            const size_t i = order[j];
             if (replacedBy[i] == 0) {
                 CtStreamDecoder decoder;
                 complaints[i] = WriteEntry(a, records[i], &decoder);

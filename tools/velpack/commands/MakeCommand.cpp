@@ -47,7 +47,7 @@ bool TakePayload(const MakeArguments& a, std::vector<uint8_t>* payload) {
         Complain(a.input, "damaged payload; not bound");
         return false;
     }
-    payload->swap(opened.source.payload);
+    payload->assign(opened.source.data, opened.source.data + opened.source.size);
     return true;
 }
 

@@ -8,8 +8,7 @@ bool OpenPayload(const std::string& path, OpenedPayload* opened) {
         Complain(path, error);
         return false;
     }
-    const std::vector<uint8_t>& payload = opened->source.payload;
-    opened->archive = CtArchive(payload.data(), static_cast<int32_t>(payload.size()));
+    opened->archive = CtArchive(opened->source.data, static_cast<int32_t>(opened->source.size));
     opened->records = WalkPayload(opened->archive);
     return true;
 }

@@ -13,7 +13,7 @@
 
 struct OpenedPayload {
     PayloadSource source;
-    CtArchive archive{nullptr, 0};  // over source.payload
+    CtArchive archive{nullptr, 0};  // over the source's payload
     std::vector<RecordReport> records;
 
     OpenedPayload() = default;

@@ -1,22 +1,26 @@
 #include "tools/velpack/payload/PayloadSource.h"
 
 #include "archive/CtFormat.h"
-#include "tools/velpack/host/HostFile.h"
 #include "tools/velpack/pe/PeImage.h"
 
 ResourceKey PayloadResourceType() { return ResourceKey::Name(kCtPayloadType); }
 ResourceKey PayloadResourceName() { return ResourceKey::Id(kCtPayloadId); }
 
 bool LoadPayload(const std::string& path, PayloadSource* source, std::string* error) {
-    std::vector<uint8_t> file;
-    if (!ReadWholeFile(path, &file, error)) return false;
-    source->fromExecutable = PeImage::LooksLikePe(file);
+    HostMapping& file = source->file;
+    if (!file.Map(path)) {
+        *error = file.Error();
+        return false;
+    }
+    source->fromExecutable = PeImage::LooksLikePe(file.Data(), file.Size());
     if (!source->fromExecutable) {
-        source->payload.swap(file);
+        source->data = file.Data();
+        source->size = file.Size();
     } else {
+        const std::vector<uint8_t> image(file.Data(), file.Data() + file.Size());
         PeImage pe;
         ResourceTree tree;
-        if (!pe.Parse(&file, error)) return false;
+        if (!pe.Parse(&image, error)) return false;
         if (!tree.Read(pe, error)) {
             *error = "resources: " + *error;
             return false;
@@ -27,11 +31,13 @@ bool LoadPayload(const std::string& path, PayloadSource* source, std::string* er
                      std::to_string(kCtPayloadId);
             return false;
         }
-        source->payload = leaf->data;
+        source->resource = leaf->data;
+        source->data = source->resource.data();
+        source->size = source->resource.size();
         source->signature = ReadPeSignature(pe);
     }
     // The launcher's view holds the size in 32 signed bits.
-    if (source->payload.size() > INT32_MAX) {
+    if (source->size > INT32_MAX) {
         *error = "the payload is larger than 2 GiB - 1 bytes";
         return false;
     }

@@ -30,7 +30,7 @@ public:
 
 std::string RecordReport::Damage() const {
     const CtEntry& e = entry;
-    switch (e.Damage()) {
+    switch (damage) {
         case kCtDamageLength:
             return "record length " + std::to_string(e.length) + " does not fit the " +
                    std::to_string(e.room) +
@@ -79,10 +79,6 @@ std::vector<RecordReport> WalkPayload(const CtArchive& archive) {
         if (r.state == CtArchive::kRecordEnd) break;
         r.index = i;
         r.offset = offset;
-        // The checkword needs only a usable record length.
-        if (r.state != CtArchive::kRecordBadLength) {
-            r.checkwordOk = r.entry.Checkword() == r.entry.checkword;
-        }
         if (r.state == CtArchive::kRecordSound) {
             char name[kCtNameCapacity];
             char info[kCtInfoCapacity];
@@ -98,7 +94,28 @@ std::vector<RecordReport> WalkPayload(const CtArchive& archive) {
         if (r.state == CtArchive::kRecordBadLength) break;
         offset += r.entry.length;
     }
+    RunJobs(
+        records.size(),
+        [&](size_t i) {
+            RecordReport& r = records[i];
+            r.damage = r.entry.Damage();
+            // The checkword needs only a usable record length; Damage has
+            // summed it where the parts fit.
+            r.checkwordOk = r.damage == kCtDamageParts
+                                ? r.entry.Checkword() == r.entry.checkword
+                                : r.damage != kCtDamageLength && r.damage != kCtDamageCheckword;
+        },
+        [] {});
     return records;
+}
+
+std::vector<size_t> LargestFirst(const std::vector<RecordReport>& records) {
+    std::vector<size_t> order(records.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&records](size_t x, size_t y) {
+        return records[x].entry.unpackedSize > records[y].entry.unpackedSize;
+    });
+    return order;
 }
 
 size_t FirstDamaged(const std::vector<RecordReport>& records) {
@@ -149,9 +166,11 @@ size_t CheckRecords(const std::vector<RecordReport>& records, const char* what,
     // Records are independent: decoded on every processor, each into a sink
     // that only counts, and reported in their order afterwards.
     std::vector<std::string> damage(records.size());
+    const std::vector<size_t> order = LargestFirst(records);
     RunJobs(
         records.size(),
-        [&](size_t i) {
+        [&](size_t j) {
+            const size_t i = order[j];
             const RecordReport& r = records[i];
             CountingSink counter;
             CtStreamDecoder decoder;

@@ -19,13 +19,14 @@ struct RecordReport {
     int32_t state = CtArchive::kRecordSound;
     CtEntry entry;
     bool checkwordOk = false;
+    int32_t damage = kCtSound;  // CtEntry::Damage, found once by the walk
     std::string name;  // as the launcher reads it: 63 bytes at most, to the first zero
     std::string info;  // likewise, 127 bytes
     bool hasTime = false;
     uint64_t fileTime = 0;  // the information text's last-write time
 
     // Nothing wrong with the record itself: the launcher reads this entry.
-    bool Readable() const { return entry.Damage() == kCtSound; }
+    bool Readable() const { return damage == kCtSound; }
     // What is wrong with the record itself (CtEntry::Damage), empty when
     // it is readable: lengths, checkword, method, unpacked size, a stored
     // content's length.
@@ -34,8 +35,13 @@ struct RecordReport {
 
 // Walks from the first record to the end: a zero length, the image's end,
 // or a record length that does not let the walk go on (the last report
-// then has state kRecordBadLength).
+// then has state kRecordBadLength). The checkwords are summed on every
+// processor.
 std::vector<RecordReport> WalkPayload(const CtArchive& archive);
+
+// The indexes of the records, the largest unpacked size first: jobs over
+// records taken in this order keep every processor busy to the end.
+std::vector<size_t> LargestFirst(const std::vector<RecordReport>& records);
 
 // The index of the first record that is not readable, or the number of
 // records when all are. The launcher checks every record before it writes

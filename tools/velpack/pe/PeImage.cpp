@@ -42,9 +42,14 @@ void PutU16(std::vector<uint8_t>* b, size_t at, uint16_t v) {
 }
 
 bool PeImage::LooksLikePe(const std::vector<uint8_t>& file) {
-    if (file.size() < 64 || file[0] != 'M' || file[1] != 'Z') return false;
-    const uint32_t pe = GetU32(file, 0x3C);
-    return pe <= file.size() - 4 && file[pe] == 'P' && file[pe + 1] == 'E' && file[pe + 2] == 0 &&
+    return LooksLikePe(file.data(), file.size());
+}
+
+bool PeImage::LooksLikePe(const uint8_t* file, size_t size) {
+    if (size < 64 || file[0] != 'M' || file[1] != 'Z') return false;
+    const uint32_t pe = static_cast<uint32_t>(file[0x3C] | file[0x3D] << 8 | file[0x3E] << 16 |
+                                              static_cast<uint32_t>(file[0x3F]) << 24);
+    return pe <= size - 4 && file[pe] == 'P' && file[pe + 1] == 'E' && file[pe + 2] == 0 &&
            file[pe + 3] == 0;
 }
 

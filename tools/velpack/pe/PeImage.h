@@ -35,6 +35,7 @@ public:
     // 1 when file starts like a PE executable ("MZ" and a "PE\0\0" header
     // where the DOS header says), whatever else it holds.
     static bool LooksLikePe(const std::vector<uint8_t>& file);
+    static bool LooksLikePe(const uint8_t* file, size_t size);
 
     // Reads the headers of file, which must stay alive and unchanged while
     // this object is used. false, with error set, for anything that is not
