@@ -4,12 +4,15 @@
 # of .rsrc): the setup executable reads back, binutils and icoutils see a
 # sound resource tree, the stub's other resources stay byte for byte, and a
 # setup executable made again from a setup executable carries only the new
-# payload. Under Wine the 64-bit ones run and read their payload themselves.
+# payload. Under Wine those of the build's own processor (RUN_ARCH: x86_64
+# under wine64, i686 under Wine's WoW64 mode) run and read their payload
+# themselves.
 #
-#   pe_layout.sh VELPACK WORK STUBS
+#   pe_layout.sh VELPACK WORK STUBS [RUN_ARCH]
 VELPACK=$1
 WORK=$2
 STUBS=$3
+RUN_ARCH=${4:-}
 . "$(dirname "$0")/common.sh"
 
 sections() {
@@ -85,7 +88,7 @@ for stub in "$STUBS"/echo-*.exe; do
     change=$(($(stat -c %s "t-$name.exe") - $(stat -c %s "s-$name.exe") - (secondSize - firstSize)))
     [ "$change" -ge -1024 ] && [ "$change" -le 1024 ] || fail "$name: size changed by $change more"
 
-    if [ -n "$WINE" ] && [ "$arch" = x86_64 ]; then
+    if [ -n "$WINE" ] && [ "$arch" = "$RUN_ARCH" ]; then
         "$WINE" "./s-$name.exe" first.bin >run.txt 2>&1 || fail "$name: run: $(cat run.txt)"
         "$WINE" "./t-$name.exe" second.bin >run.txt 2>&1 || fail "$name: run again: $(cat run.txt)"
         if [ "$variant" != bare ]; then
