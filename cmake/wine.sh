@@ -38,6 +38,11 @@ if [ $# -lt 2 ]; then
     echo "usage: wine.sh [--root ROOT --share DIR...] STATE start|stop|run [PROGRAM ARGUMENTS...]" >&2
     exit 2
 fi
+if [ -n "$root" ] && [ "$(id -u)" != 0 ]; then
+    # Mount namespaces, chroot and the making of the root need it.
+    echo "wine.sh: the Wine of $root runs only as root" >&2
+    exit 1
+fi
 state=$(mkdir -p "$1" && cd "$1" && pwd)
 action=$2
 shift 2

@@ -41,7 +41,7 @@ wine start
 trap 'wine stop' EXIT
 DISPLAY=$(cat "$out/wine32/display")
 export DISPLAY
-temp=$(wine run cmd /c winepath -u %TEMP% </dev/null | tr -d '\r')
+temp=$(readlink -f "$(wine run cmd /c winepath -u %TEMP% </dev/null | tr -d '\r')")
 wtemp=$(wine run cmd /c echo %TEMP% </dev/null | tr -d '\r')
 rm -f "$temp/tmp_vel/install.exe.report"
 
