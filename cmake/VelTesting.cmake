@@ -1,7 +1,7 @@
 # GoogleTest for all three configurations and the helpers that declare tests.
 #
 #   vel_add_gtest(NAME name SOURCES ... [LIBS ...])
-#       a GoogleTest program; its test runs natively or under wine64 and
+#       a GoogleTest program; its test runs natively or under Wine and
 #       writes its results to test-results/<name>.xml for the summary.
 #   vel_add_script_test(NAME name COMMAND ...)
 #       a test that is a command of its own (a shell script, say); counts as
@@ -30,8 +30,6 @@ else()
     set(VEL_GTEST_MAIN GTest::gtest_main)
 endif()
 
-set(VEL_RUN_TESTS ON)
-
 set(VEL_TEST_RESULTS ${CMAKE_BINARY_DIR}/test-results)
 
 # The benchmark corpus (scripts/make-corpus.sh; `make bench` makes it in
@@ -49,11 +47,9 @@ set(VEL_WINE_STATE ${CMAKE_BINARY_DIR}/wine)
 set(VEL_WOW64_ROOT ${PROJECT_SOURCE_DIR}/build/wow64 CACHE PATH
     "Debian trixie root whose Wine 10 runs the i686 programs (made on first use)")
 
-if(VEL_RUN_TESTS)
-    enable_testing()
-endif()
+enable_testing()
 
-if(VEL_RUN_TESTS AND VEL_WINDOWS)
+if(VEL_WINDOWS)
     set(VEL_WINE_SH ${CMAKE_CURRENT_LIST_DIR}/wine.sh)
     set(VEL_WINE_OPTIONS)
     set(fixture_timeout 300)
@@ -120,26 +116,20 @@ function(vel_add_gtest)
     cmake_parse_arguments(T "" "NAME" "SOURCES;LIBS" ${ARGN})
     add_executable(${T_NAME} ${T_SOURCES})
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} ${VEL_GTEST_MAIN} vel_strict)
-    if(VEL_RUN_TESTS)
-        vel_test_path(xml ${VEL_TEST_RESULTS}/${T_NAME}.xml)
-        add_test(NAME ${T_NAME} COMMAND ${T_NAME} --gtest_output=xml:${xml})
-        _vel_test_properties(${T_NAME})
-    endif()
+    vel_test_path(xml ${VEL_TEST_RESULTS}/${T_NAME}.xml)
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME} --gtest_output=xml:${xml})
+    _vel_test_properties(${T_NAME})
 endfunction()
 
 function(vel_add_script_test)
     cmake_parse_arguments(T "" "NAME" "COMMAND" ${ARGN})
-    if(VEL_RUN_TESTS)
-        add_test(NAME ${T_NAME} COMMAND ${T_COMMAND})
-        _vel_test_properties(${T_NAME})
-    endif()
+    add_test(NAME ${T_NAME} COMMAND ${T_COMMAND})
+    _vel_test_properties(${T_NAME})
 endfunction()
 
 # Tests whose programs open windows, dialogs or message boxes share the Wine
 # desktop (a broadcast waits for every top-level window there): they run one
 # at a time.
 function(vel_gui_tests)
-    if(VEL_RUN_TESTS)
-        set_tests_properties(${ARGN} PROPERTIES RESOURCE_LOCK vel_wine_desktop)
-    endif()
+    set_tests_properties(${ARGN} PROPERTIES RESOURCE_LOCK vel_wine_desktop)
 endfunction()
