@@ -15,11 +15,11 @@
 # (scripts/make-wow64-root.sh; start makes it when missing) in its WoW64
 # mode, which runs the i686 build. Every program of the root is entered
 # into it inside a private mount namespace holding proc, /dev, the X11 socket
-# folder and each --share folder at its own path (so that Z:\work\... is the
-# same file for both Wines); the mounts end with the namespace's last
-# process, there is nothing to unmount, and a deletion in the root from
-# outside never reaches through them. start, stop and run must be given the
-# same options.
+# folder, the display's cookie and each --share folder at its own path (so
+# that Z:\work\... is the same file for both Wines); the mounts end with the
+# namespace's last process, there is nothing to unmount, and a deletion in
+# the root from outside never reaches through them. start, stop and run must
+# be given the same options.
 #
 # Every background process gets /dev/null for all of its file descriptors:
 # a helper that keeps CTest's pipe open makes each test wait for it.
@@ -75,6 +75,15 @@ wine_exec() {
         mkdir -p "$root$d"
         mounts="$mounts $d"
     done
+    # The cookie of a display that asks for one (your own, when DISPLAY is set).
+    xauth=${XAUTHORITY:-${HOME:-/root}/.Xauthority}
+    if [ -f "$xauth" ]; then
+        mkdir -p "$root$(dirname "$xauth")"
+        touch "$root$xauth"
+        mounts="$mounts $xauth"
+    else
+        xauth=""
+    fi
     exec unshare -m --propagation private sh -c '
         root=$1 mounts=$2
         shift 2
@@ -91,7 +100,8 @@ wine_exec() {
         exec chroot "$root" /usr/bin/env -i -C "$cwd" HOME=/root PATH=/usr/bin:/bin \
             LANG=C.UTF-8 "$@"' \
         sh "$root" "$mounts" WINEPREFIX="$prefix" WINEARCH=win64 WINEDEBUG=-all \
-        WINEDLLOVERRIDES="mscoree,mshtml=" ${display:+DISPLAY="$display"} "$@"
+        WINEDLLOVERRIDES="mscoree,mshtml=" ${display:+DISPLAY="$display"} \
+        ${xauth:+XAUTHORITY="$xauth"} "$@"
 }
 
 # wine PROGRAM ARGUMENTS...: a program under Wine, quietly, in the background
