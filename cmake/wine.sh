@@ -38,12 +38,27 @@ if [ $# -lt 2 ]; then
     echo "usage: wine.sh [--root ROOT --share DIR...] STATE start|stop|run [PROGRAM ARGUMENTS...]" >&2
     exit 2
 fi
+case "$root" in
+"" | /*) ;;
+*) root=$(pwd)/$root ;;
+esac
 if [ -n "$root" ] && [ "$(id -u)" != 0 ]; then
     # Mount namespaces, chroot and the making of the root need it.
     echo "wine.sh: the Wine of $root runs only as root" >&2
     exit 1
 fi
 state=$(mkdir -p "$1" && cd "$1" && pwd)
+if [ -n "$root" ]; then
+    # The prefix must be where the root shows it.
+    shown=""
+    for d in $share; do
+        case "$state/" in "$d"/*) shown=$d ;; esac
+    done
+    if [ -z "$shown" ]; then
+        echo "wine.sh: $state is in no --share folder" >&2
+        exit 2
+    fi
+fi
 action=$2
 shift 2
 
@@ -104,8 +119,8 @@ wine_exec() {
         ${xauth:+XAUTHORITY="$xauth"} "$@"
 }
 
-# wine PROGRAM ARGUMENTS...: a program under Wine, quietly, in the background
-# of nothing (its descriptors on /dev/null), to its end.
+# wine PROGRAM ARGUMENTS...: a program under Wine, to its end, with every
+# descriptor on /dev/null.
 wine() {
     (wine_exec /usr/lib/wine/wine64 "$@") </dev/null >/dev/null 2>&1
 }
