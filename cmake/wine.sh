@@ -14,12 +14,12 @@
 # x86_64 build. With --root it is Wine 10 in the Debian trixie root ROOT
 # (scripts/make-wow64-root.sh; start makes it when missing) in its WoW64
 # mode, which runs the i686 build. Every program of the root is entered
-# into it inside a private mount namespace holding proc, /dev, the X11 socket
-# folder, the display's cookie and each --share folder at its own path (so
-# that Z:\work\... is the same file for both Wines); the mounts end with the
-# namespace's last process, there is nothing to unmount, and a deletion in
-# the root from outside never reaches through them. start, stop and run must
-# be given the same options.
+# into it inside a private mount namespace (scripts/private-mounts.sh)
+# holding proc, /dev, the X11 socket folder, the display's cookie and each
+# --share folder at its own path (so that Z:\work\... is the same file for
+# both Wines); the mounts end with the namespace's last process, there is
+# nothing to unmount, and a deletion in the root from outside never reaches
+# through them. start, stop and run must be given the same options.
 #
 # Every background process gets /dev/null for all of its file descriptors:
 # a helper that keeps CTest's pipe open makes each test wait for it.
@@ -99,7 +99,7 @@ wine_exec() {
     else
         xauth=""
     fi
-    exec unshare -m --propagation private sh -c '
+    exec "$here/../scripts/private-mounts.sh" sh -c '
         root=$1 mounts=$2
         shift 2
         mount -t proc proc "$root/proc"

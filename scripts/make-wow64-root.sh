@@ -14,9 +14,10 @@
 # renames it when complete (about 2 minutes and 0.6 GB; needs root and
 # Debian's archive), under a lock so that two runs make it once. Mounts
 # (proc, for the package scripts) exist only inside a private mount
-# namespace of the steps that need them: nothing is ever mounted in the root
-# where this script deletes.
+# namespace (scripts/private-mounts.sh) of the steps that need them: nothing
+# is ever mounted in the root where this script deletes.
 set -eu
+here=$(cd "$(dirname "$0")" && pwd)
 root=$1
 case "$root" in
 /*) ;;
@@ -45,7 +46,7 @@ log=$root.log
 : >"$log"
 # The steps that run programs of the root, each in a namespace of its own.
 in_root() {
-    unshare -m --propagation private sh -c '
+    "$here/private-mounts.sh" sh -c '
         part=$1
         shift
         mount -t proc proc "$part/proc"
@@ -57,7 +58,7 @@ fail() {
     exit 1
 }
 
-unshare -m --propagation private \
+"$here/private-mounts.sh" \
     debootstrap --variant=minbase --arch=amd64 trixie "$part" >>"$log" 2>&1 ||
     fail "debootstrap of trixie failed"
 in_root apt-get install -y -q --no-install-recommends wine64 libwine fonts-wine ||
