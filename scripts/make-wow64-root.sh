@@ -11,7 +11,7 @@
 # usage: make-wow64-root.sh ROOT
 #
 # Does nothing when ROOT is there. Otherwise builds it in ROOT.part and
-# renames it when complete (about 2 minutes and 0.6 GB; needs root and
+# renames it when complete (about 3 minutes and 0.8 GB; needs root and
 # Debian's archive), under a lock so that two runs make it once. Mounts
 # (proc, for the package scripts) exist only inside a private mount
 # namespace (scripts/private-mounts.sh) of the steps that need them: nothing
