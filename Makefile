@@ -28,7 +28,7 @@ build: deps
 	@scripts/build.sh $(PRESETS)
 
 test: build
-	@scripts/run-tests.sh native win64
+	@scripts/run-tests.sh native win32 win64
 
 # velpack finds the stub of the win32 build beside its own build folder.
 velpack: deps

@@ -1,11 +1,12 @@
 #!/bin/sh
 # make demo: builds everything, makes the demo setup executables from
-# examples/demo, runs the 64-bit one under Wine (inside an Xvfb of its own,
-# or on your display when DISPLAY is set), saves a screenshot of the
-# confirmation dialog, presses OK, and shows what happened.
+# examples/demo, runs the product, the 32-bit one, under Wine 10's WoW64 mode
+# (in the Debian trixie root build/wow64, made on first use; inside an Xvfb
+# of its own, or on your display when DISPLAY is set), saves a screenshot of
+# the confirmation dialog, presses OK, and shows what happened.
 #
-#   build/demo/setup.exe      x86_64 setup, the one that runs here
-#   build/demo/setup32.exe    the product: i686 setup to ship
+#   build/demo/setup32.exe    the product: i686 setup to ship, the one run
+#   build/demo/setup.exe      its x86_64 twin, for the host's wine64
 #
 # Arguments are passed to the setup executable: "auto=1" confirms by itself.
 set -eu
@@ -28,21 +29,24 @@ cp -p build/win32/examples/install.exe "$out/payload32/"
 "$velpack" make "$out/payload32" -o "$out/setup32.exe"
 echo "made $out/setup.exe and $out/setup32.exe ($(file -b "$out/setup32.exe" | cut -d, -f1))"
 echo
-"$velpack" list "$out/setup.exe"
+"$velpack" list "$out/setup32.exe"
 echo
 
-# Wine with a prefix of the demo's own (made on the first run, kept).
-state=$out/wine
-cmake/wine-fixture.sh start "$state"
-trap 'cmake/wine-fixture.sh stop "$state"' EXIT
-DISPLAY=$(cat "$state/display")
-export DISPLAY WINEPREFIX="$state/prefix" WINEARCH=win64 WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
-temp=$(find "$WINEPREFIX/drive_c/users" -maxdepth 3 -type d -name Temp | head -n 1)
+# Wine with a prefix of the demo's own (made on the first run, kept), in the
+# trixie root that the win32 tests use.
+wine() {
+    cmake/wine.sh --root "$root/build/wow64" --share "$root" "$out/wine32" "$@"
+}
+wine start
+trap 'wine stop' EXIT
+DISPLAY=$(cat "$out/wine32/display")
+export DISPLAY
+temp=$(readlink -f "$(wine run cmd /c winepath -u %TEMP% </dev/null | tr -d '\r')")
+wtemp=$(wine run cmd /c echo %TEMP% </dev/null | tr -d '\r')
 rm -f "$temp/tmp_vel/install.exe.report"
 
-echo "running: setup.exe $*"
-/usr/lib/wine/wine64 "$out/setup.exe" "$@" &
+echo "running: setup32.exe $*"
+wine run "$out/setup32.exe" "$@" &
 launcher=$!
 case " $* " in
 *auto=1*)
@@ -52,7 +56,7 @@ case " $* " in
     dialog=""
     i=0
     while [ -z "$dialog" ] && [ $i -lt 300 ]; do
-        dialog=$(xdotool search --onlyvisible --classname setup.exe 2>/dev/null | head -n 1 || true)
+        dialog=$(xdotool search --onlyvisible --classname setup32.exe 2>/dev/null | head -n 1 || true)
         sleep 0.1
         i=$((i + 1))
     done
@@ -77,8 +81,7 @@ while [ ! -f "$temp/tmp_vel/install.exe.report" ] && [ $i -lt 100 ]; do
     i=$((i + 1))
 done
 
-user=$(basename "$(dirname "$temp")")
-printf '\nextraction folder C:\\users\\%s\\Temp\\tmp_vel (%s):\n' "$user" "$temp/tmp_vel"
+printf '\nextraction folder %s\\tmp_vel (%s):\n' "$wtemp" "$temp/tmp_vel"
 ls -l --time-style='+%Y-%m-%d %H:%M:%S' "$temp/tmp_vel" | tail -n +2
 echo
 if [ -f "$temp/tmp_vel/install.exe.report" ]; then

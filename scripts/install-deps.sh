@@ -5,13 +5,16 @@
 #
 # Never wine32 and never an i386 package: with them /usr/bin/wine picks the
 # 32-bit loader and every test fails. We call /usr/lib/wine/wine64 directly.
+# The i686 build runs under Wine 10 in a Debian trixie root of its own
+# (scripts/make-wow64-root.sh), made with debootstrap on first use.
 set -eu
 
 PACKAGES="cmake ninja-build make g++ clang libclang-rt-14-dev libgtest-dev googletest
 libbenchmark-dev zlib1g-dev libcli11-dev nlohmann-json3-dev
 g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-x86-64
 binutils-mingw-w64-i686 wine64 fonts-wine xvfb xauth x11-utils imagemagick xdotool
-icoutils binutils file zip unzip time osslsigncode openssl help2man dpkg-dev"
+icoutils binutils file zip unzip time osslsigncode openssl help2man dpkg-dev
+debootstrap"
 
 missing=""
 for p in $PACKAGES; do

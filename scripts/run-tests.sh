@@ -1,6 +1,7 @@
 #!/bin/sh
-# Runs every test suite of the given configurations (native first, then win64
-# under Wine) and ends with one line: "N passed, N failed" over all of them.
+# Runs every test suite of the given configurations (native first, then win32
+# and win64 under Wine) and ends with one line: "N passed, N failed" over all
+# of them.
 #
 # A GoogleTest program counts with its own test cases (from its XML report); a
 # program that failed without reporting a failed case (a crash, a sanitizer
@@ -8,7 +9,7 @@
 # Exit status: 0 only when nothing failed.
 set -u
 cd "$(dirname "$0")/.."
-configs=${*:-native win64}
+configs=${*:-native win32 win64}
 pass=0
 fail=0
 for cfg in $configs; do

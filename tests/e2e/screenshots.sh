@@ -65,7 +65,11 @@ check_centred() {  # check_centred WINDOW PICTURE
 cp "$probe" "$work/titled/install.exe"
 printf '[Produit]\r\nInstall=Capture \351cran\r\n' >"$work/titled/app.ist"
 "$run" "$velpack" make --stub "$stub" "$work/titled" -o "$work/shot.exe" >/dev/null
-tmp_vel=$(find "$state/prefix/drive_c/users" -maxdepth 3 -type d -name Temp | head -n 1)/tmp_vel
+# The launcher writes into the prefix user's temporary folder (Wine 8:
+# C:\users\<user>\Temp, Wine 10: C:\users\<user>\AppData\Local\Temp).
+temp=$("$run" cmd /c winepath -u %TEMP% </dev/null | tr -d '\r')
+[ -d "$temp" ] || fail "no temporary folder ($temp)"
+tmp_vel=$temp/tmp_vel
 rm -f "$tmp_vel/install.exe.report"
 "$run" "$work/shot.exe" &
 launcher=$!

@@ -157,6 +157,14 @@ TEST_F(WindowTest, EveryMessageOfTheTableReachesItsHandler) {
     ASSERT_NE(h, nullptr);
     HDC dc = GetDC(h);
     const WPARAM dcParam = reinterpret_cast<WPARAM>(dc);
+    // Owner-drawing messages carry their structure: Wine's WoW64 layer
+    // converts it on the way and drops such a message without one.
+    DRAWITEMSTRUCT draw = {};
+    draw.hwndItem = h;
+    draw.hDC = dc;
+    MEASUREITEMSTRUCT measure = {};
+    const LPARAM drawParam = reinterpret_cast<LPARAM>(&draw);
+    const LPARAM measureParam = reinterpret_cast<LPARAM>(&measure);
     const std::vector<Row> rows = {
         {WM_CREATE, 0, 0, {"OnCreate"}, false},
         {WM_DESTROY, 0, 0, {"OnDestroy"}, false},
@@ -168,8 +176,8 @@ TEST_F(WindowTest, EveryMessageOfTheTableReachesItsHandler) {
         {WM_PAINT, 0, 0, {"OnPaint", "Draw"}, false},
         {WM_CLOSE, 0, 0, {"OnClose"}, false},
         {WM_QUERYENDSESSION, 0, 0, {"OnQueryEndSession"}, false},
-        {WM_DRAWITEM, 0, 0, {"OnDrawItem"}, false},
-        {WM_MEASUREITEM, 0, 0, {"OnMeasureItem"}, false},
+        {WM_DRAWITEM, 0, drawParam, {"OnDrawItem"}, false},
+        {WM_MEASUREITEM, 0, measureParam, {"OnMeasureItem"}, false},
         {WM_SETFONT, 0, 0, {"OnSetFont"}, false},
         {WM_NCPAINT, 1, 0, {"OnNcPaint"}, true},
         {WM_GETDLGCODE, 0, 0, {"OnGetDlgCode"}, false},

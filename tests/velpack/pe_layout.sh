@@ -7,14 +7,16 @@
 # payload. With the options of a maker's resources (icon, version
 # information, manifest) every image of the icon file is the icon group
 # G_ICON, nothing of the stub is lost, the output is reproducible, and made
-# again from its own output the group's old images are gone. Under Wine the
-# 64-bit ones run and read their payload themselves.
+# again from its own output the group's old images are gone. Under Wine
+# those of the build's own processor (RUN_ARCH: x86_64 under wine64, i686
+# under Wine's WoW64 mode) run and read their payload themselves.
 #
-#   pe_layout.sh VELPACK WORK STUBS ICON
+#   pe_layout.sh VELPACK WORK STUBS ICON [RUN_ARCH]
 VELPACK=$1
 WORK=$2
 STUBS=$3
 ICON=$4
+RUN_ARCH=${5:-}
 . "$(dirname "$0")/common.sh"
 
 sections() {
@@ -138,7 +140,7 @@ for stub in "$STUBS"/echo-*.exe; do
     cmp -s u.txt again.txt || fail "$name: resources again: $(diff u.txt again.txt | tr '\n' ' ')"
     kept "u-$name.exe" "again/u-$name.exe" "$name with resources again"
 
-    if [ -n "$WINE" ] && [ "$arch" = x86_64 ]; then
+    if [ -n "$WINE" ] && [ "$arch" = "$RUN_ARCH" ]; then
         "$WINE" "./u-$name.exe" first.bin >run.txt 2>&1 || fail "$name: run with resources: $(cat run.txt)"
         "$WINE" "./s-$name.exe" first.bin >run.txt 2>&1 || fail "$name: run: $(cat run.txt)"
         "$WINE" "./t-$name.exe" second.bin >run.txt 2>&1 || fail "$name: run again: $(cat run.txt)"
