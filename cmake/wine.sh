@@ -129,22 +129,37 @@ wineserver() {
     (wine_exec /usr/lib/wine/wineserver64 "$@") </dev/null >/dev/null 2>&1
 }
 
+# A display of our own. A number is taken only when nothing shows it: no
+# lock or socket file here, and no abstract socket of that name, which is
+# shared by every root on the machine (an Xvfb started inside a chroot keeps
+# its files in that root's /tmp, but clients here would reach it). Two
+# starts that race for one number: the loser ends at once, and the next
+# number is tried.
 start_xvfb() {
     n=91
-    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do
+    while :; do
+        while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] ||
+            grep -q "@/tmp/.X11-unix/X$n\$" /proc/net/unix 2>/dev/null; do
+            n=$((n + 1))
+        done
+        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+        pid=$!
+        i=0
+        while [ ! -e "/tmp/.X11-unix/X$n" ] && kill -0 "$pid" 2>/dev/null; do
+            i=$((i + 1))
+            if [ $i -gt 100 ]; then
+                echo "wine: Xvfb :$n did not start" >&2
+                kill "$pid" 2>/dev/null
+                exit 1
+            fi
+            sleep 0.1
+        done
+        if kill -0 "$pid" 2>/dev/null; then
+            break
+        fi
         n=$((n + 1))
     done
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
-    echo $! >"$state/xvfb.pid"
-    i=0
-    while [ ! -e "/tmp/.X11-unix/X$n" ]; do
-        i=$((i + 1))
-        if [ $i -gt 100 ]; then
-            echo "wine: Xvfb :$n did not start" >&2
-            exit 1
-        fi
-        sleep 0.1
-    done
+    echo "$pid" >"$state/xvfb.pid"
     display=:$n
 }
 
