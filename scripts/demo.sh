@@ -12,6 +12,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 root=$(pwd)
+. scripts/gui-steps.sh
 scripts/install-deps.sh
 scripts/build.sh native win32 win64 >/dev/null
 
@@ -41,7 +42,7 @@ wine start
 trap 'wine stop' EXIT
 DISPLAY=$(cat "$out/wine32/display")
 export DISPLAY
-temp=$(readlink -f "$(wine run cmd /c winepath -u %TEMP% </dev/null | tr -d '\r')")
+temp=$(readlink -f "$(wine_temp wine run)")
 wtemp=$(wine run cmd /c echo %TEMP% </dev/null | tr -d '\r')
 rm -f "$temp/tmp_vel/install.exe.report"
 
@@ -53,14 +54,7 @@ case " $* " in
     echo "(auto=1: the dialog confirms by itself)"
     ;;
 *)
-    dialog=""
-    i=0
-    while [ -z "$dialog" ] && [ $i -lt 300 ]; do
-        dialog=$(xdotool search --onlyvisible --classname setup32.exe 2>/dev/null | head -n 1 || true)
-        sleep 0.1
-        i=$((i + 1))
-    done
-    if [ -z "$dialog" ]; then
+    if ! dialog=$(wait_window setup32.exe); then
         echo "demo: the confirmation dialog did not appear" >&2
         exit 1
     fi
@@ -75,11 +69,7 @@ case " $* " in
     ;;
 esac
 wait $launcher
-i=0
-while [ ! -f "$temp/tmp_vel/install.exe.report" ] && [ $i -lt 100 ]; do
-    sleep 0.1
-    i=$((i + 1))
-done
+wait_file "$temp/tmp_vel/install.exe.report" || true
 
 printf '\nextraction folder %s\\tmp_vel (%s):\n' "$wtemp" "$temp/tmp_vel"
 ls -l --time-style='+%Y-%m-%d %H:%M:%S' "$temp/tmp_vel" | tail -n +2

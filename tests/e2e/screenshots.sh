@@ -1,7 +1,7 @@
 #!/bin/sh
 # Screenshots of what the user sees: the confirmation dialog and the message
-# boxes (no information, damaged setup), taken from the test display with ImageMagick's import and checked for
-# size and position (centred on the screen), and the dialog's logo for every
+# boxes (no information, damaged setup), taken from the test display with
+# ImageMagick's import and checked for size and position (centred on the screen), and the dialog's logo for every
 # pixel; the dialog is then answered with a real key press (xdotool), and the
 # run must go on to install.exe. Signed with Authenticode, the same setup
 # still extracts and starts install.exe.
@@ -25,22 +25,7 @@ fail() {
     exit 1
 }
 
-# The one visible top-level window of a program, once it shows: its id.
-wait_window() {
-    i=0
-    while [ $i -lt 200 ]; do
-        for w in $(xdotool search --onlyvisible --classname "$1" 2>/dev/null); do
-            eval "$(xdotool getwindowgeometry --shell "$w")"
-            if [ "$WIDTH" -gt 100 ]; then
-                echo "$w"
-                return 0
-            fi
-        done
-        sleep 0.1
-        i=$((i + 1))
-    done
-    return 1
-}
+. "$(dirname "$0")/../../scripts/gui-steps.sh"
 
 # Checks that window w is centred on the screen and that the screenshot shows
 # it there: the non-black part of the picture is exactly the window.
@@ -61,13 +46,27 @@ check_centred() {  # check_centred WINDOW PICTURE
     echo "$2: ${WIDTH}x$HEIGHT at $X,$Y on ${sw}x$sh"
 }
 
+# message_box SETUP PICTURE STATUS: runs work/SETUP, whose message box is
+# saved as out/PICTURE and checked, answers it with Enter, and expects the
+# launcher's exit status STATUS.
+message_box() {
+    "$run" "$work/$1" &
+    launcher=$!
+    w=$(wait_window "$1") || fail "$1: no message box"
+    sleep 0.5
+    "$import" -window root "$out/$2"
+    check_centred "$w" "$out/$2"
+    xdotool windowfocus "$w" key Return
+    status=0
+    wait $launcher || status=$?
+    [ "$status" = "$3" ] || fail "$1 ended with $status, not $3"
+}
+
 # The confirmation dialog, answered with Enter.
 cp "$probe" "$work/titled/install.exe"
 printf '[Produit]\r\nInstall=Capture \351cran\r\n' >"$work/titled/app.ist"
 "$run" "$velpack" make --stub "$stub" "$work/titled" -o "$work/shot.exe" >/dev/null
-# The launcher writes into the prefix user's temporary folder (Wine 8:
-# C:\users\<user>\Temp, Wine 10: C:\users\<user>\AppData\Local\Temp).
-temp=$("$run" cmd /c winepath -u %TEMP% </dev/null | tr -d '\r')
+temp=$(wine_temp "$run")
 [ -d "$temp" ] || fail "no temporary folder ($temp)"
 tmp_vel=$temp/tmp_vel
 rm -f "$tmp_vel/install.exe.report"
@@ -88,12 +87,7 @@ differ=$("$compare" -metric AE "$work/shown.png" "$work/logo.png" null: 2>&1 || 
 [ "$differ" = 0 ] || fail "$out/confirmation.png: the logo differs from logo.bmp in $differ pixels"
 xdotool windowfocus "$w" key Return
 wait $launcher || fail "the launcher ended with an error"
-i=0
-while [ ! -f "$tmp_vel/install.exe.report" ] && [ $i -lt 100 ]; do
-    sleep 0.1
-    i=$((i + 1))
-done
-[ -f "$tmp_vel/install.exe.report" ] || fail "Enter did not lead to install.exe"
+wait_file "$tmp_vel/install.exe.report" || fail "Enter did not lead to install.exe"
 
 # The same setup signed (by the host's osslsigncode: under Wine velpack.exe
 # has none to run) still finds its payload, extracts it and goes on.
@@ -103,27 +97,13 @@ osslsigncode sign -h sha256 -certs "$work/cert.pem" -key "$work/key.pem" -in "$w
     -out "$work/signed.exe" >/dev/null || fail "osslsigncode sign"
 rm -f "$tmp_vel"/*
 "$run" "$work/signed.exe" auto=1 || fail "the signed launcher ended with an error"
-i=0
-while [ ! -f "$tmp_vel/install.exe.report" ] && [ $i -lt 100 ]; do
-    sleep 0.1
-    i=$((i + 1))
-done
-[ -f "$tmp_vel/install.exe.report" ] || fail "the signed launcher did not start install.exe"
+wait_file "$tmp_vel/install.exe.report" || fail "the signed launcher did not start install.exe"
 cmp -s "$work/titled/app.ist" "$tmp_vel/app.ist" || fail "the signed launcher did not extract app.ist"
 
 # The message box of an archive without title or program.
 printf 'rien\r\n' >"$work/empty/readme.txt"
 "$run" "$velpack" make --stub "$stub" "$work/empty" -o "$work/empty.exe" >/dev/null
-"$run" "$work/empty.exe" &
-launcher=$!
-w=$(wait_window empty.exe) || fail "no message box"
-sleep 0.5
-"$import" -window root "$out/message.png"
-check_centred "$w" "$out/message.png"
-xdotool windowfocus "$w" key Return
-status=0
-wait $launcher || status=$?
-[ "$status" = 1 ] || fail "the launcher without information ended with $status, not 1"
+message_box empty.exe message.png 1
 
 # The message box of a damaged setup: one byte of a stored content altered.
 printf 'Install=Produit\r\n' >"$work/empty/app.ist"
@@ -132,14 +112,5 @@ printf 'Install=Produit\r\n' >"$work/empty/app.ist"
 at=$(grep -obUa 'rien' "$work/damaged.exe" | head -n 1 | cut -d: -f1)
 [ -n "$at" ] || fail "no stored content in damaged.exe"
 printf 'R' | dd of="$work/damaged.exe" bs=1 seek="$at" conv=notrunc status=none
-"$run" "$work/damaged.exe" &
-launcher=$!
-w=$(wait_window damaged.exe) || fail "no message box for a damaged setup"
-sleep 0.5
-"$import" -window root "$out/damaged.png"
-check_centred "$w" "$out/damaged.png"
-xdotool windowfocus "$w" key Return
-status=0
-wait $launcher || status=$?
-[ "$status" = 2 ] || fail "the damaged launcher ended with $status, not 2"
+message_box damaged.exe damaged.png 2
 rm -rf "$work"
