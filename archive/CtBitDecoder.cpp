@@ -25,7 +25,7 @@ const uint32_t kErrorEntry = 0x8000;
 // towards the end of the stream or of the room, down to kMinSplit. The
 // first kMarks code positions of each chain ahead are kept for the meeting.
 const int kChains = 3;
-const ptrdiff_t kSplit = 2048;
+const ptrdiff_t kSplit = 4096;
 const ptrdiff_t kMinSplit = 128;
 const int kMarks = 32;
 

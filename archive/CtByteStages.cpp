@@ -169,6 +169,10 @@ void CtRefStage::Start(uint8_t escape, uint8_t* buffer, int32_t block, uint32_t 
     escape_ = escape;
     stopped_ = false;
     carryLength_ = 0;
+    // No reference reaches in front of the output, but the wide copies of
+    // the first bytes load words that begin there and shift the bytes of
+    // the history away: zeros, so that what they load is always defined.
+    std::memset(buffer, 0, kHistory);
     block_ = buffer + kHistory;
     blockSize_ = block;
     out_ = block_;

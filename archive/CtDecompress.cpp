@@ -112,7 +112,7 @@ int32_t CtDecompress(const uint8_t* source, int32_t length, uint8_t* destination
 int32_t CtExpandRefs(uint8_t escape, const uint8_t* input, int32_t length, uint8_t* output,
                      int32_t capacity, CtCompressExcept* error) {
     const int32_t block = CtStreamDecoder::kDefaultBlock;
-    CtMem memory(CtRefStage::kHistory + block);
+    CtMem memory(CtRefStage::kHistory + block, CtMem::kUnset);
     if (!memory.Held()) return Fail(error, kCtErrorMemory);
     BlockSink sink(output);
     CtRefStage stage;
@@ -127,7 +127,7 @@ int32_t CtExpandRefs(uint8_t escape, const uint8_t* input, int32_t length, uint8
 int32_t CtExpandRuns(uint8_t escape, const uint8_t* input, int32_t length, uint8_t* output,
                      int32_t capacity, CtCompressExcept* error) {
     const int32_t block = CtStreamDecoder::kDefaultBlock;
-    CtMem memory(CtRunStage::kHistory + block);
+    CtMem memory(CtRunStage::kHistory + block, CtMem::kUnset);
     if (!memory.Held()) return Fail(error, kCtErrorMemory);
     BlockSink sink(output);
     CtRunStage stage;
