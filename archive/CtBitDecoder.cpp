@@ -75,7 +75,13 @@ uint64_t LoadBigEndian64(const uint8_t* p) {
 struct BitCursor {
     const uint8_t* next;
     uint64_t window;
+    // The count of valid bits is its low byte: a code's length is taken off
+    // together with the bytes above it in `lengths`, which leaves the low
+    // byte right (they count in multiples of 256) and saves masking the
+    // length out of every code.
     uint32_t held;
+
+    uint32_t Held() const { return held & 0xFF; }
 
     // At bit `bit` (0 to 7) of *at, which has 8 bytes behind it.
     void Start(const uint8_t* at, uint32_t bit) {
@@ -84,16 +90,17 @@ struct BitCursor {
         next = at + 7;
     }
 
-    // Needs 8 bytes at next.
+    // Needs 8 bytes at next. Fewer than 64 bits are valid, so the counts
+    // below take the low 6 bits of held; the new count is whole again.
     void Refill() {
-        window |= LoadBigEndian64(next) >> held;
-        next += (63 - held) >> 3;
-        held |= 56;
+        window |= LoadBigEndian64(next) >> (held & 63);
+        next += ((63 - held) & 63) >> 3;
+        held = (held & 7) | 56;
     }
 
     // The position of the next code, in bits from *at.
     int32_t Offset(const uint8_t* at) const {
-        return static_cast<int32_t>(next - at) * 8 - static_cast<int32_t>(held);
+        return static_cast<int32_t>(next - at) * 8 - static_cast<int32_t>(Held());
     }
 
     // The table entry of the code at the top of the window; needs 12 valid
@@ -107,7 +114,7 @@ struct BitCursor {
     void Consume(uint64_t lengths) {
         const uint64_t length = lengths >> ((window >> 58) & 0x38);
         window <<= length & 63;
-        held -= static_cast<uint32_t>(length & 15);
+        held -= static_cast<uint32_t>(length);
     }
 };
 
@@ -255,7 +262,7 @@ struct Ahead {
         nMarks = 0;
         stopped = false;
         for (int restarts = kMarks;;) {
-            if (cursor.held < kTableBits) {
+            if (cursor.Held() < kTableBits) {
                 if (cursor.next > limit) {
                     stopped = true;
                     return;
@@ -318,7 +325,7 @@ int32_t CtBitDecoder::DecodeTable(uint8_t* out, int32_t room, CtCompressExcept* 
     // One code of chain a, which is in step with the stream: an error entry
     // is the stream's own error.
     auto step = [&]() -> int32_t {
-        if (a.held < kTableBits) a.Refill();
+        if (a.Held() < kTableBits) a.Refill();
         const uint32_t entry = a.Peek(table);
         if (entry >= kErrorEntry) return Fail(error, static_cast<int32_t>(entry & 0xFF));
         *o++ = static_cast<uint8_t>(entry);
@@ -440,9 +447,9 @@ int32_t CtBitDecoder::DecodeTable(uint8_t* out, int32_t room, CtCompressExcept* 
             o += 4;
         }
     }
-    const int32_t back = static_cast<int32_t>(a.held + 7) >> 3;
+    const int32_t back = static_cast<int32_t>(a.Held() + 7) >> 3;
     byteIndex = static_cast<int32_t>(a.next - stream) - back;
-    bitPosition = static_cast<uint8_t>(back * 8 - static_cast<int32_t>(a.held));
+    bitPosition = static_cast<uint8_t>(back * 8 - static_cast<int32_t>(a.Held()));
     return static_cast<int32_t>(o - out);
 }
 
