@@ -38,6 +38,12 @@ void Copy16(uint8_t* to, const uint8_t* from) {
                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
 }
 
+// Bit i set where p[i] is the escape, for the 16 bytes at p.
+inline uint32_t EscapeBits16(const uint8_t* p, Escapes escapes) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, escapes)));
+}
+
 // One wide step of either byte stage: copies the next 16 input bytes to the
 // output before knowing where the next escape stands, then advances both to
 // that escape (true) or past all 16 bytes when there is none (false).
@@ -128,7 +134,7 @@ void StoreLow64(uint8_t* p, uint64_t v) {
 // words: 16 bytes at least, with one branch on the distance. It may read
 // the 8 bytes in front of out and write up to 15 bytes past the copy.
 // Distance 0 copies zeros, as in CtRefStage::Copy.
-void CopyReferenceWide(uint8_t* out, uint32_t distance, uint32_t count) {
+inline void CopyReferenceWide(uint8_t* out, uint32_t distance, uint32_t count) {
     uint32_t step = distance;
     if (distance < 8) {
         // The first word is the last `distance` bytes repeated, taken from
@@ -158,6 +164,92 @@ void CopyReferenceWide(uint8_t* out, uint32_t distance, uint32_t count) {
     }
     for (uint32_t done = 16; done < count; done += 8) Store64(out + done, Load64(out + done - step));
 }
+
+// The sequence whose escape is at `at`, a literal escape or a reference
+// whose distance reaches output that exists: expanded at *out, which
+// advances past it; answers the input behind it.
+inline const uint8_t* ExpandSequence(const uint8_t* at, uint8_t** out, uint8_t escape) {
+    const uint8_t distance = at[1];
+    if (distance == escape) {
+        *(*out)++ = escape;
+        return at + 2;
+    }
+    const uint8_t count = at[2];
+    CopyReferenceWide(*out, distance, count);
+    *out += count;
+    return at + 3;
+}
+
+#if defined(__SSE2__)
+// The back-reference stage in batches of kBatch input bytes, whose escape
+// bytes are found at once: each sequence's place comes from the bitmap
+// rather than from a search that waits on the end of the sequence before
+// it, which keeps a dozen cycles off every sequence. A batch reads
+// kBatchInput bytes of input, 32 literal bytes beyond its end at most, and
+// needs the room for the literals in front of a sequence and the sequence
+// itself: kBatchRoom. (The run stage's sequences are too far apart for
+// batches to pay.)
+const ptrdiff_t kBatch = 256;
+const ptrdiff_t kBatchInput = kBatch + 32;
+const ptrdiff_t kBatchRoom = kBatch + kWideRoom;
+
+// Bit i of words[i / 64] is set where p[i], of the kBatch bytes at p, is the
+// escape.
+inline void EscapeBitmap(const uint8_t* p, Escapes escapes, uint64_t* words) {
+    for (int k = 0; k < kBatch / 64; ++k, p += 64) {
+        words[k] = static_cast<uint64_t>(EscapeBits16(p, escapes)) |
+                   static_cast<uint64_t>(EscapeBits16(p + 16, escapes)) << 16 |
+                   static_cast<uint64_t>(EscapeBits16(p + 32, escapes)) << 32 |
+                   static_cast<uint64_t>(EscapeBits16(p + 48, escapes)) << 48;
+    }
+}
+
+// n literal bytes from in to out, 32 at least and then 16 at a time (most
+// runs of literals are shorter than 32: one branch fewer to guess wrong).
+inline void CopyLiterals(uint8_t* out, const uint8_t* in, ptrdiff_t n) {
+    Copy16(out, in);
+    Copy16(out + 16, in + 16);
+    for (ptrdiff_t done = 32; done < n; done += 16) Copy16(out + done, in + done);
+}
+
+// Whole batches from *in, where every distance reaches output that exists,
+// as long as input and room allow; stops at the start of a sequence or of
+// a literal.
+void RefBatches(const uint8_t** inOut, uint8_t** outOut, const uint8_t* end,
+                const uint8_t* limit, Escapes escapes, uint8_t escape) {
+    const uint8_t* in = *inOut;
+    uint8_t* out = *outOut;
+    while (end - in >= kBatchInput && limit - out >= kBatchRoom) {
+        const uint8_t* const base = in;
+        uint64_t words[kBatch / 64];
+        EscapeBitmap(base, escapes, words);
+        for (int k = 0; k < kBatch / 64; ++k) {
+            for (uint64_t bits = words[k]; bits != 0; bits &= bits - 1) {
+                const uint8_t* const at = base + 64 * k + __builtin_ctzll(bits);
+                // A count byte equal to the escape, or the second byte of a
+                // literal escape, belongs to the sequence before it.
+                if (at < in) continue;
+                if (limit - out < kBatchRoom) goto stop;
+                CopyLiterals(out, in, at - in);
+                out += at - in;
+                in = ExpandSequence(at, &out, escape);
+            }
+        }
+        // The literals to the end of the batch, unless the last sequence
+        // went past it.
+        const uint8_t* const to = base + kBatch;
+        if (in < to) {
+            if (limit - out < kBatchRoom) break;
+            CopyLiterals(out, in, to - in);
+            out += to - in;
+            in = to;
+        }
+    }
+stop:
+    *inOut = in;
+    *outOut = out;
+}
+#endif
 
 }  // namespace
 
@@ -264,11 +356,14 @@ int32_t CtRefStage::Item(const uint8_t* p, int32_t available) {
 }
 
 void CtRefStage::WideSteps(const uint8_t** inOut, const uint8_t* end) {
-    // While both sides have room to spare, each step copies 16 literal bytes
-    // before it knows where the next escape stands, and a reference moves in
-    // whole words past its end; the bytes written ahead of the output
-    // position are overwritten by what follows. Locals only: the byte
-    // stores could otherwise alias the members.
+    // Whole batches where the processor has vectors and the input and the
+    // room allow them, else single steps: each copies 16 literal bytes
+    // before it knows where the next escape stands. The first bytes of the
+    // output go step by step too, as only they can meet a reference that
+    // reaches in front of the output. Either way a reference moves in whole
+    // words past its end; the bytes written ahead of the output position
+    // are overwritten by what follows. Locals only: the byte stores could
+    // otherwise alias the members.
     const uint8_t* in = *inOut;
     uint8_t* out = out_;
     const uint8_t* const limit = limit_;
@@ -276,22 +371,19 @@ void CtRefStage::WideSteps(const uint8_t** inOut, const uint8_t* end) {
     const uint8_t escape = escape_;
     // Distances up to out - origin reach output that exists.
     const uint8_t* const origin = block_ - (flushed_ < kReach ? flushed_ : kReach);
-    while (end - in >= kWideInput && limit - out >= kWideRoom) {
-        if (!CopyToEscape(&in, &out, escapes)) continue;
-        const uint8_t distance = in[1];
-        if (distance == escape) {
-            *out++ = escape;
-            in += 2;
-            continue;
+    for (;;) {
+#if defined(__SSE2__)
+        if (out - origin >= static_cast<ptrdiff_t>(kReach)) {
+            RefBatches(&in, &out, end, limit, escapes, escape);
         }
-        if (distance > out - origin) {
+#endif
+        if (end - in < kWideInput || limit - out < kWideRoom) break;
+        if (!CopyToEscape(&in, &out, escapes)) continue;
+        if (in[1] != escape && in[1] > out - origin) {
             code = kCtErrorReference;
             break;
         }
-        const uint8_t count = in[2];
-        in += 3;
-        CopyReferenceWide(out, distance, count);
-        out += count;
+        in = ExpandSequence(in, &out, escape);
     }
     *inOut = in;
     out_ = out;

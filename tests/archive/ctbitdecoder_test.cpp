@@ -253,8 +253,8 @@ TEST(CtBitDecode, AgreesWithTheReference) {
         tableRuns += stream.size() >= 192;
         // Streaming, in blocks down to one symbol: the stream's last bytes
         // and the capacity fall anywhere in a block.
-        Bytes content = {kCtStageBits};
-        content.insert(content.end(), stage.begin(), stage.end());
+        Bytes content(stage.size() + 1, kCtStageBits);
+        std::copy(stage.begin(), stage.end(), content.begin() + 1);
         for (int32_t block : {1 + round % 6, 97 + round % 50}) {
             ASSERT_EQ(CompareStreaming(content, capacity, block), "") << "round " << round;
         }
@@ -309,8 +309,8 @@ TEST(CtBitDecode, LongStreamsAgreeWithTheReference) {
         errors += want.size() > 0 && want[0] == '!';
         // Streaming, in blocks of a few sizes, so that rounds shrink to fit
         // and stop at a block's end.
-        Bytes content = {kCtStageBits};
-        content.insert(content.end(), stage.begin(), stage.end());
+        Bytes content(stage.size() + 1, kCtStageBits);
+        std::copy(stage.begin(), stage.end(), content.begin() + 1);
         for (int32_t block : {4096 + round, 33000 + round * 7, CtStreamDecoder::kDefaultBlock}) {
             ASSERT_EQ(CompareStreaming(content, capacity, block), "") << "round " << round;
         }

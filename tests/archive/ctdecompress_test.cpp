@@ -378,8 +378,7 @@ TEST(CtStreamDecoder, StopsWhenTheSinkAsks) {
         int writes = 0;
     } sink;
     // 'a' and 1000 more, handed on in pieces of 100.
-    Bytes runs = {0x20, 0xFF, 'a'};
-    for (int i = 0; i < 4; ++i) runs.insert(runs.end(), {0xFF, 250});
+    Bytes runs = {0x20, 0xFF, 'a', 0xFF, 250, 0xFF, 250, 0xFF, 250, 0xFF, 250};
     CtStreamDecoder decoder(100);
     CtCompressExcept error{0};
     EXPECT_EQ(decoder.Decode(runs.data(), static_cast<int32_t>(runs.size()), 1001, &sink, &error),
