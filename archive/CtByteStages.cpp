@@ -204,8 +204,10 @@ inline void EscapeBitmap(const uint8_t* p, Escapes escapes, uint64_t* words) {
     }
 }
 
-// n literal bytes from in to out, 32 at least and then 16 at a time (most
-// runs of literals are shorter than 32: one branch fewer to guess wrong).
+// Copies n literal bytes from in to out in moves of 16, two at least, so
+// that it reads and writes up to 31 bytes past them: most runs of literals
+// are shorter than 32, and the branch of a second move would often be
+// guessed wrong.
 inline void CopyLiterals(uint8_t* out, const uint8_t* in, ptrdiff_t n) {
     Copy16(out, in);
     Copy16(out + 16, in + 16);
