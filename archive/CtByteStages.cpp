@@ -38,10 +38,14 @@ void Copy16(uint8_t* to, const uint8_t* from) {
                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
 }
 
-// Bit i set where p[i] is the escape, for the 16 bytes at p.
-inline uint32_t EscapeBits16(const uint8_t* p, Escapes escapes) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+// Bit i set where byte i of the vector is the escape.
+inline uint32_t EscapeBits(__m128i bytes, Escapes escapes) {
     return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, escapes)));
+}
+
+// The same for the 16 bytes at p.
+inline uint32_t EscapeBits16(const uint8_t* p, Escapes escapes) {
+    return EscapeBits(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), escapes);
 }
 
 // One wide step of either byte stage: copies the next 16 input bytes to the
@@ -50,8 +54,7 @@ inline uint32_t EscapeBits16(const uint8_t* p, Escapes escapes) {
 inline bool CopyToEscape(const uint8_t** in, uint8_t** out, Escapes escapes) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(*in));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(*out), bytes);
-    const uint32_t found =
-        static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, escapes)));
+    const uint32_t found = EscapeBits(bytes, escapes);
     const int n = found != 0 ? __builtin_ctz(found) : 16;
     *in += n;
     *out += n;
