@@ -264,14 +264,20 @@ void PrintPairedRatio(const Codec& best, const Codec& zlib) {
     const std::vector<Bytes>& theirs = PackedBy(zlib);
     std::vector<Bytes> out = OutputBuffers();
     CtStreamDecoder decoder;
+    const std::function<void()> passes[3] = {
+        [&] {
+            for (size_t i = 0; i < gCorpus.size(); ++i) best.decode(ours[i], out[i]);
+        },
+        [&] {
+            for (size_t i = 0; i < gCorpus.size(); ++i) zlib.decode(theirs[i], out[i]);
+        },
+        [&] { StreamPass(ours, out, decoder); },
+    };
     double fastest[3] = {1e30, 1e30, 1e30};
     for (int round = 0; round < kRounds; ++round) {
         for (int k = 0; k < 3; ++k) {
             const auto start = std::chrono::steady_clock::now();
-            for (size_t i = 0; k < 2 && i < gCorpus.size(); ++i) {
-                (k == 0 ? best : zlib).decode(k == 0 ? ours[i] : theirs[i], out[i]);
-            }
-            if (k == 2) StreamPass(ours, out, decoder);
+            passes[k]();
             const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
             fastest[k] = std::min(fastest[k], took.count());
         }
