@@ -335,12 +335,9 @@ public:
 // One stage as the streaming decoder runs it: the bit-coded stage into one
 // block, the byte stages from input pieces of a block into blocks of their
 // own.
-void Stage(benchmark::State& state, int stage) {
+void Stage(benchmark::State& state, int stage, const Codec& best) {
     if (gStages[0].empty() && gStages[1].empty() && gStages[2].empty()) {
-        std::vector<Bytes>& best = gPacked["best"];
-        if (best.empty()) {
-            for (const File& f : gCorpus) best.push_back(CtCompress(f.data.data(), f.data.size()));
-        }
+        PackedBy(best);
         SplitStages();
     }
     const std::vector<StageRun>& runs = gStages[stage];
@@ -663,7 +660,7 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("decode/memcpy", Copy)->Unit(benchmark::kMillisecond);
     for (int stage = 0; stage < 3; ++stage) {
         benchmark::RegisterBenchmark((std::string("stage/") + kStageNames[stage]).c_str(), Stage,
-                                     stage)
+                                     stage, best)
             ->Unit(benchmark::kMillisecond);
     }
 
