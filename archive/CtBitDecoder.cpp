@@ -91,11 +91,12 @@ struct BitCursor {
     }
 
     // Needs 8 bytes at next. Fewer than 64 bits are valid, so the counts
-    // below take the low 6 bits of held; the new count is whole again.
+    // below take the low 6 bits of held, and the whole bytes loaded make
+    // them 56 to 63: their bits 3 to 5 set.
     void Refill() {
         window |= LoadBigEndian64(next) >> (held & 63);
         next += ((63 - held) & 63) >> 3;
-        held = (held & 7) | 56;
+        held |= 56;
     }
 
     // The position of the next code, in bits from *at.
@@ -112,7 +113,7 @@ struct BitCursor {
     // low 6 bits of the count, and the chain from one code to the next stays
     // a few shifts long, the table lookup running beside it.
     void Consume(uint64_t lengths) {
-        const uint64_t length = lengths >> ((window >> 58) & 0x38);
+        const uint64_t length = lengths >> ((window << 6 | window >> 58) & 0x38);
         window <<= length & 63;
         held -= static_cast<uint32_t>(length);
     }
