@@ -13,13 +13,14 @@
 // kDefault tries every combination of stages, then prices the parse of the
 // back-reference stage in the bits that the bit-coded stage behind it will
 // spend (the code lengths of the current statistics) and parses once more
-// with those prices, for the more promising route through both stages.
-// kMax reprices until the size settles, on both routes, and searches the
-// whole window at every position: a few percent smaller, several times
-// slower.
+// with those prices, for the more promising route through both stages. It
+// takes the bit-coded stage, the slowest to decode, only where it saves
+// more than 1/16 of what it codes. kMax reprices until the size settles, on
+// both routes, searches the whole window at every position and takes the
+// smallest route: a few percent smaller, several times slower.
 enum class CtLevel { kDefault, kMax };
 
-// The smallest compressed content (flags byte first) the compressor finds
+// The compressed content (flags byte first) that the compressor chooses
 // for data at that level; flags 0x00 with the bytes as they are when no
 // stage helps. Without a level, kDefault.
 std::vector<uint8_t> CtCompress(const uint8_t* data, size_t size, CtLevel level);
@@ -46,8 +47,10 @@ struct CtPacked {
 // escape of both byte stages, since each literal escape costs a byte more.
 uint8_t CtRarestByte(const uint8_t* data, size_t size);
 
-// Run stage, escape the rarest byte: a byte followed by up to 255
-// repetitions becomes the byte, escape, count; a literal escape is doubled.
+// Run stage, escape the rarest byte: a byte followed by 9 to 255
+// repetitions becomes the byte, escape, count (a longer run takes more
+// counts, shorter ones stay literals); a literal escape is doubled, and a
+// run of it takes counts from 1 on.
 CtPacked CtPackRuns(const uint8_t* data, size_t size);
 
 // Back-reference stage, escape the rarest byte: escape, distance (1..255,

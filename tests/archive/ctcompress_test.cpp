@@ -62,19 +62,26 @@ void ExpectRoundTrip(const Bytes& input, const Bytes& content, const std::string
 // best content.
 size_t CheckAllStages(const Bytes& input, const std::string& what) {
     size_t smallest = SIZE_MAX;
+    size_t smallestWithoutBits = SIZE_MAX;
     for (uint8_t stages : kAllStages) {
         const Bytes content = CtCompress(input.data(), input.size(), stages);
         if (content.empty()) continue;  // checked by DecoderBoundsAreRespected
         EXPECT_EQ(content[0], stages) << what;
         ExpectRoundTrip(input, content, what + " stages " + std::to_string(stages));
         smallest = std::min(smallest, content.size());
+        if ((stages & kCtStageBits) == 0) {
+            smallestWithoutBits = std::min(smallestWithoutBits, content.size());
+        }
     }
-    // The levels price the back-reference parse in bits: never more than
-    // the smallest route of byte-priced parses, and the plain frame at
-    // worst.
+    // The levels price the back-reference parse in bits: kMax never gives
+    // more than the smallest route of byte-priced parses; kDefault no more
+    // than the smallest route without the bit-coded stage, nor than the
+    // smallest with it and its charge of 1/16 of that stage's input (at
+    // most the unpacked size + 256).
     const Bytes best = CtCompress(input.data(), input.size());
     ExpectRoundTrip(input, best, what + " best");
-    EXPECT_LE(best.size(), smallest) << what;
+    EXPECT_LE(best.size(), smallestWithoutBits) << what;
+    EXPECT_LE(best.size(), smallest + (input.size() + 256) / 16) << what;
     EXPECT_LE(best.size(), input.size() + 1) << what;
     if (input.size() <= 64 * 1024) {
         const Bytes max = CtCompress(input.data(), input.size(), CtLevel::kMax);
@@ -157,14 +164,20 @@ TEST(CtCompress, Runs) {
         CheckAllStages(Bytes(n, 0), "0 x " + std::to_string(n));
     }
     // Runs of the escape byte itself, and runs whose count would equal the
-    // escape: with 0..4 present and 5 absent, 5 is the escape and a run of
-    // six adds five copies.
-    Bytes tricky = {0, 1, 2, 3, 4};
-    for (int len = 1; len < 12; ++len) tricky.insert(tricky.end(), static_cast<size_t>(len), 'x');
-    tricky.insert(tricky.end(), 6, 'y');
+    // escape: with 0..10 present and 11 absent, 11 is the escape and a run
+    // of twelve adds eleven copies. Runs of up to 8 repetitions stay
+    // literals.
+    Bytes tricky = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10};
+    for (int len = 1; len < 16; ++len) tricky.insert(tricky.end(), static_cast<size_t>(len), 'x');
+    tricky.insert(tricky.end(), 12, 'y');
     CheckAllStages(tricky, "count equal to the escape");
     const CtPacked runs = CtPackRuns(tricky.data(), tricky.size());
-    EXPECT_EQ(runs.escape, 5);
+    EXPECT_EQ(runs.escape, 11);
+    Bytes shortRun(9, 'x');
+    shortRun.resize(19, 'z');
+    Bytes packed(9, 'x');
+    for (uint8_t b : {'z', '\0', '\x09'}) packed.push_back(b);
+    EXPECT_EQ(CtPackRuns(shortRun.data(), shortRun.size()).data, packed);
     Bytes onlyEscape(300, 5);
     onlyEscape.push_back(9);
     CheckAllStages(onlyEscape, "runs of the escape");
