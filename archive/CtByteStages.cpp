@@ -260,18 +260,14 @@ stop:
 
 // ---- Back-reference stage ----------------------------------------------
 
-void CtRefStage::Start(uint8_t escape, uint8_t* buffer, int32_t block, uint32_t bound,
+void CtRefStage::Start(uint8_t escape, uint8_t* block, int32_t size, uint32_t bound,
                        CtSink* next) {
     code = 0;
     escape_ = escape;
     stopped_ = false;
     carryLength_ = 0;
-    // No reference reaches in front of the output, but the wide copies of
-    // the first bytes load words that begin there and shift the bytes of
-    // the history away: zeros, so that what they load is always defined.
-    std::memset(buffer, 0, kHistory);
-    block_ = buffer + kHistory;
-    blockSize_ = block;
+    block_ = block;
+    blockSize_ = size;
     out_ = block_;
     bound_ = bound;
     flushed_ = 0;
@@ -296,9 +292,11 @@ int32_t CtRefStage::Flush() {
         stopped_ = true;
         return 0;
     }
-    // The last 255 bytes output go in front of the block; after a short
-    // block some of them come from the history area itself.
-    std::memmove(block_ - kReach, out_ - kReach, kReach);
+    // While more blocks may follow, the last 255 bytes output go in front
+    // of the block; after a short block some of them come from the history
+    // area itself, and those lie in front of the output, where no
+    // reference reaches.
+    if (blockLimited_) std::memmove(block_ - kReach, out_ - kReach, kReach);
     flushed_ += static_cast<uint32_t>(n);
     out_ = block_;
     SetLimit();
@@ -363,12 +361,14 @@ int32_t CtRefStage::Item(const uint8_t* p, int32_t available) {
 void CtRefStage::WideSteps(const uint8_t** inOut, const uint8_t* end) {
     // Whole batches where the processor has vectors and the input and the
     // room allow them, else single steps: each copies 16 literal bytes
-    // before it knows where the next escape stands. The first bytes of the
-    // output go step by step too, as only they can meet a reference that
-    // reaches in front of the output. Either way a reference moves in whole
-    // words past its end; the bytes written ahead of the output position
-    // are overwritten by what follows. Locals only: the byte stores could
-    // otherwise alias the members.
+    // before it knows where the next escape stands. The first 255 bytes of
+    // the output go step by step, as only they can meet a reference that
+    // reaches in front of the output, and the sequences of the first 8
+    // byte by byte (Item), since a wide copy loads the 8 bytes in front of
+    // its target. Either way a reference moves in whole words past its end;
+    // the bytes written ahead of the output position are overwritten by
+    // what follows. Locals only: the byte stores could otherwise alias the
+    // members.
     const uint8_t* in = *inOut;
     uint8_t* out = out_;
     const uint8_t* const limit = limit_;
@@ -384,6 +384,7 @@ void CtRefStage::WideSteps(const uint8_t** inOut, const uint8_t* end) {
 #endif
         if (end - in < kWideInput || limit - out < kWideRoom) break;
         if (!CopyToEscape(&in, &out, escapes)) continue;
+        if (out - origin < 8) break;
         if (in[1] != escape && in[1] > out - origin) {
             code = kCtErrorReference;
             break;
@@ -438,17 +439,17 @@ int32_t CtRefStage::Finish() {
 
 // ---- Run stage -------------------------------------------------------------
 
-void CtRunStage::Start(uint8_t escape, uint8_t* buffer, int32_t block, uint32_t bound,
+void CtRunStage::Start(uint8_t escape, uint8_t* block, int32_t size, uint32_t bound,
                        CtSink* next) {
     code = 0;
     escape_ = escape;
     stopped_ = false;
     pending_ = false;
     overflowed_ = false;
-    block_ = buffer + kHistory;
     // The byte a run repeats is the last one output: 0 before the first.
-    block_[-1] = 0;
-    blockSize_ = block;
+    last_ = 0;
+    block_ = block;
+    blockSize_ = size;
     out_ = block_;
     bound_ = bound;
     flushed_ = 0;
@@ -469,7 +470,7 @@ int32_t CtRunStage::Flush() {
         stopped_ = true;
         return 0;
     }
-    block_[-1] = out_[-1];
+    last_ = out_[-1];
     flushed_ += static_cast<uint32_t>(n);
     out_ = block_;
     SetLimit();
@@ -493,7 +494,7 @@ bool CtRunStage::Put(uint8_t c) {
 }
 
 bool CtRunStage::Fill(uint32_t count) {
-    const uint8_t c = out_[-1];
+    const uint8_t c = out_ > block_ ? out_[-1] : last_;
     while (count > 0) {
         if (out_ == limit_ && !MakeRoom()) return false;
         const uint32_t room = static_cast<uint32_t>(limit_ - out_);
@@ -526,7 +527,9 @@ int32_t CtRunStage::Item(const uint8_t* p, int32_t available) {
 void CtRunStage::WideSteps(const uint8_t** inOut, const uint8_t* end) {
     // The wide steps of the back-reference stage: 16 literal bytes copied
     // before the next escape is known, runs filled in whole words past
-    // their end.
+    // their end. A run repeats the byte in front of the output, so the
+    // steps wait for a block's first byte.
+    if (out_ == block_) return;
     const uint8_t* in = *inOut;
     uint8_t* out = out_;
     const uint8_t* const limit = limit_;

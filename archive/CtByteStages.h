@@ -23,9 +23,12 @@ class CtRefStage : public CtSink {
 public:
     static constexpr int32_t kHistory = 256;
 
-    // buffer: kHistory + block bytes (block 1 or more). At most bound bytes
-    // of output in all; one more fails with code 25.
-    void Start(uint8_t escape, uint8_t* buffer, int32_t block, uint32_t bound, CtSink* next);
+    // block: size bytes (1 or more). At most bound bytes of output in all;
+    // one more fails with code 25. A block smaller than the bound has
+    // kHistory bytes in front of it that are the stage's too; one that
+    // holds the whole bound is never handed on before the end, and the
+    // stage reads and writes nothing outside it.
+    void Start(uint8_t escape, uint8_t* block, int32_t size, uint32_t bound, CtSink* next);
 
     int32_t Write(const uint8_t* data, int32_t length) override;
 
@@ -65,13 +68,11 @@ private:
 // nothing.
 class CtRunStage : public CtSink {
 public:
-    static constexpr int32_t kHistory = 16;
-
-    // buffer: kHistory + block bytes (block 1 or more). At most bound bytes
-    // of output in all: beyond them the stage only follows its escapes to
-    // the end, since an escape cut by the end of the input (code 62) is
-    // reported before the excess (code 25).
-    void Start(uint8_t escape, uint8_t* buffer, int32_t block, uint32_t bound, CtSink* next);
+    // block: size bytes, the only memory the stage writes. At most bound
+    // bytes of output in all: beyond them the stage only follows its
+    // escapes to the end, since an escape cut by the end of the input (code
+    // 62) is reported before the excess (code 25).
+    void Start(uint8_t escape, uint8_t* block, int32_t size, uint32_t bound, CtSink* next);
 
     int32_t Write(const uint8_t* data, int32_t length) override;
 
@@ -96,6 +97,7 @@ private:
     bool blockLimited_;
     bool pending_;     // the last piece ended with an escape: its count comes next
     bool overflowed_;  // the bound is reached: only the escapes are followed
+    uint8_t last_;     // the byte a run repeats while the block is empty
     uint8_t* block_;
     int32_t blockSize_;
     uint8_t* out_;

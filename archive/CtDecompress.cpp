@@ -57,44 +57,70 @@ int32_t CtReadFrame(const uint8_t* source, int32_t length, CtFrame* frame,
     return 1;
 }
 
-int32_t CtDecode(const uint8_t* source, int32_t length, uint8_t* destination, int32_t capacity,
-                 CtCompressExcept* error) {
+namespace {
+
+// CtDecode without the zeros behind the content.
+int32_t DecodeContent(const uint8_t* source, int32_t length, uint8_t* destination,
+                      int32_t capacity, CtCompressExcept* error) {
     CtFrame frame;
     if (CtReadFrame(source, length, &frame, error) < 0) return -1;
     if (capacity < 0 || capacity > CtMem::kMaxRequest) return Fail(error, kCtErrorMemory);
     if ((frame.flags & (kCtStageBits | kCtStageRefs | kCtStageRuns)) == 0) {
-        // The stage data is the content: checked before its first byte goes
-        // out, it goes to the destination directly.
+        // The stage data is the content.
         if (frame.length > capacity) return Fail(error, kCtErrorCapacity);
         if (frame.length > 0) {
             std::memcpy(destination, frame.data, static_cast<size_t>(frame.length));
         }
         return frame.length;
     }
-    // Any stage may fail after output has gone out, so that a staged
-    // content is held until it has decoded whole: the destination is
-    // written only by a call that succeeds. The last stage writes into the
-    // holding block itself.
-    CtMem area(CtMem::Padded(capacity, CtStreamDecoder::kAreaSpare), CtMem::kUnset);
-    if (!area.Held()) return Fail(error, kCtErrorMemory);
     // No stage ever holds more than capacity + 256 bytes: small contents
     // take small blocks.
     const int32_t block = capacity < CtStreamDecoder::kDefaultBlock - 256
                               ? capacity + 256
                               : CtStreamDecoder::kDefaultBlock;
     CtStreamDecoder decoder(block);
+    const int32_t spare = CtStreamDecoder::SpareFor(frame.flags);
+    if (spare == 0) return decoder.DecodeInto(source, length, destination, capacity, error);
+    // The last stage may write beyond the content: it writes into a block
+    // of its own.
+    CtMem area(CtMem::Padded(capacity, spare), CtMem::kUnset);
+    if (!area.Held()) return Fail(error, kCtErrorMemory);
     const int32_t n = decoder.DecodeInto(source, length, area.data, capacity, error);
-    if (n < 0) return -1;
-    if (n > 0) {
-        std::memcpy(destination, area.data + CtStreamDecoder::kAreaFront, static_cast<size_t>(n));
+    if (n > 0) std::memcpy(destination, area.data, static_cast<size_t>(n));
+    return n;
+}
+
+}  // namespace
+
+int32_t CtDecode(const uint8_t* source, int32_t length, uint8_t* destination, int32_t capacity,
+                 CtCompressExcept* error) {
+    // Whatever the stages leave behind the content, or a failure in it, is
+    // overwritten with zeros: the caller sees the same bytes whatever its
+    // buffer held. A capacity that is refused is not written.
+    const int32_t n = DecodeContent(source, length, destination, capacity, error);
+    const int32_t kept = n > 0 ? n : 0;
+    if (capacity > kept && capacity <= CtMem::kMaxRequest) {
+        std::memset(destination + kept, 0, static_cast<size_t>(capacity - kept));
     }
     return n;
 }
 
 int32_t CtDecompress(const uint8_t* source, int32_t length, uint8_t* destination,
                      int32_t capacity) {
+    // CtDecode writes all of its destination, zeros too; the content read
+    // leaves the caller's buffer as it was unless the content decodes, so
+    // the content goes through a block of its own. Without one the answer
+    // is CtDecode's for a capacity it cannot hold: the frame is read first.
     CtCompressExcept error{0};
-    const int32_t result = CtDecode(source, length, destination, capacity, &error);
+    CtMem block(capacity, CtMem::kUnset);
+    int32_t result = -1;
+    if (capacity > 0 && !block.Held()) {
+        CtFrame frame;
+        if (CtReadFrame(source, length, &frame, &error) >= 0) error.code = kCtErrorMemory;
+    } else {
+        result = CtDecode(source, length, block.data, capacity, &error);
+        if (result > 0) std::memcpy(destination, block.data, static_cast<size_t>(result));
+    }
     if (result >= 0) return result;
     // "Erreur en décompréssion code %d", at most 128 bytes.
     char text[128] = "Erreur en d\xE9"
@@ -116,8 +142,8 @@ int32_t CtExpandRefs(uint8_t escape, const uint8_t* input, int32_t length, uint8
     if (!memory.Held()) return Fail(error, kCtErrorMemory);
     BlockSink sink(output);
     CtRefStage stage;
-    stage.Start(escape, memory.data, block, capacity > 0 ? static_cast<uint32_t>(capacity) : 0,
-                &sink);
+    stage.Start(escape, memory.data + CtRefStage::kHistory, block,
+                capacity > 0 ? static_cast<uint32_t>(capacity) : 0, &sink);
     if (length > 0) stage.Write(input, length);
     stage.Finish();
     if (stage.code != 0) return Fail(error, stage.code);
@@ -127,7 +153,7 @@ int32_t CtExpandRefs(uint8_t escape, const uint8_t* input, int32_t length, uint8
 int32_t CtExpandRuns(uint8_t escape, const uint8_t* input, int32_t length, uint8_t* output,
                      int32_t capacity, CtCompressExcept* error) {
     const int32_t block = CtStreamDecoder::kDefaultBlock;
-    CtMem memory(CtRunStage::kHistory + block, CtMem::kUnset);
+    CtMem memory(block, CtMem::kUnset);
     if (!memory.Held()) return Fail(error, kCtErrorMemory);
     BlockSink sink(output);
     CtRunStage stage;

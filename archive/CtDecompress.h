@@ -58,17 +58,21 @@ int32_t CtReadFrame(const uint8_t* source, int32_t length, CtFrame* frame,
 
 // Decodes length bytes at source into destination, which holds capacity
 // bytes (the entry's unpacked size). Answers the bytes written, or -1 with
-// error->code set, in which case destination is untouched: a staged content
-// is held in a block of capacity + 512 bytes until it has been decoded
-// whole, so a capacity beyond CtMem::kMaxRequest, or one whose block cannot
-// be had (any beyond CtMem::kMaxRequest - 512 among them), fails with code
-// 26 (a content without stages goes to the destination directly, since it
-// is checked before its first byte goes out).
+// error->code set. Either way every one of the capacity bytes is written:
+// the content and zeros behind it, or zeros only after a failure, so that
+// a zero-filled destination keeps its zeros where no content lands. A
+// content whose last stage is the run stage, or that has no stage, is
+// decoded straight into the destination; any other is decoded into a block
+// of capacity + 256 bytes and copied, so that for those a capacity whose
+// block cannot be had fails with code 26. A negative capacity, or one
+// beyond CtMem::kMaxRequest, fails with code 26 and nothing written.
 int32_t CtDecode(const uint8_t* source, int32_t length, uint8_t* destination, int32_t capacity,
                  CtCompressExcept* error);
 
-// CtDecode, with a failure turned into the text "Erreur en décompréssion
-// code %d" on log channels 69 and 0 and a result of 0.
+// CtDecode through a block of capacity bytes, copied into destination when
+// the content decodes (destination otherwise keeps what it held), with a
+// failure turned into the text "Erreur en décompréssion code %d" on log
+// channels 69 and 0 and a result of 0.
 int32_t CtDecompress(const uint8_t* source, int32_t length, uint8_t* destination,
                      int32_t capacity);
 

@@ -14,11 +14,11 @@ int32_t Fail(CtCompressExcept* error, int32_t code) {
     return -1;
 }
 
-// The memory of the blocks: the bit-coded stage's, then the back-reference
-// stage's and the run stage's, each behind its history.
+// The memory of the blocks: the bit-coded stage's, the back-reference
+// stage's behind its history, and the run stage's.
 int32_t MemoryFor(int32_t block) {
     if (block < 1 || block > CtStreamDecoder::kMaxBlock) return 0;
-    return 3 * block + CtRefStage::kHistory + CtRunStage::kHistory;
+    return 3 * block + CtRefStage::kHistory;
 }
 
 // The end of the pipeline: the content may hold capacity bytes (code 25
@@ -47,15 +47,21 @@ private:
 
 }  // namespace
 
-// Every block is written before it is read, and each stage clears its own
-// history: a decoder made for one content (CtDecode) does not zero a few
-// hundred kilobytes it never reads.
+// Every block is written before it is read, and the back-reference stage's
+// history before a reference reaches into it: a decoder made for one
+// content (CtDecode) does not zero a few hundred kilobytes it never reads.
 CtStreamDecoder::CtStreamDecoder(int32_t block)
     : memory_(MemoryFor(block), CtMem::kUnset), block_(block) {}
 
 int32_t CtStreamDecoder::Decode(const uint8_t* source, int32_t length, int32_t capacity,
                                 CtSink* sink, CtCompressExcept* error) {
     return Run(source, length, capacity, sink, nullptr, error);
+}
+
+int32_t CtStreamDecoder::SpareFor(uint8_t flags) {
+    const bool runsLast = (flags & kCtStageRuns) != 0;
+    const bool staged = (flags & (kCtStageBits | kCtStageRefs | kCtStageRuns)) != 0;
+    return runsLast || !staged ? 0 : kAreaSpare;
 }
 
 int32_t CtStreamDecoder::DecodeInto(const uint8_t* source, int32_t length, uint8_t* area,
@@ -89,30 +95,27 @@ int32_t CtStreamDecoder::Run(const uint8_t* source, int32_t length, int32_t capa
     // capacity. Into an area, the last stage's block is the area, as large
     // as its bound: it goes out once, at the end.
     uint8_t* const symbols = memory_.data;
-    uint8_t* const refBuffer = symbols + block_;
-    uint8_t* const runBuffer = refBuffer + CtRefStage::kHistory + block_;
+    uint8_t* const refBlock = symbols + block_ + CtRefStage::kHistory;
+    uint8_t* const runBlock = refBlock + block_;
     const uint32_t bound = static_cast<uint32_t>(capacity);
-    static_assert(kAreaFront >= CtRefStage::kHistory && kAreaFront >= CtRunStage::kHistory,
-                  "the history of the area's stage lies in front of the content");
+    static_assert(kAreaSpare >= 256, "the back-reference stage's spare output fits the area");
     Delivery delivery(capacity, sink);
     CtSink* first = &delivery;
     CtRunStage runStage;
     CtRefStage refStage;
     if (runs) {
         if (area != nullptr) {
-            runStage.Start(frame.runEscape, area + kAreaFront - CtRunStage::kHistory,
-                           capacity + 1, bound, first);
+            runStage.Start(frame.runEscape, area, capacity, bound, first);
         } else {
-            runStage.Start(frame.runEscape, runBuffer, block_, bound, first);
+            runStage.Start(frame.runEscape, runBlock, block_, bound, first);
         }
         first = &runStage;
     }
     if (refs) {
         if (area != nullptr && !runs) {
-            refStage.Start(frame.refEscape, area + kAreaFront - CtRefStage::kHistory,
-                           capacity + 256, bound + 256u, first);
+            refStage.Start(frame.refEscape, area, capacity + 256, bound + 256u, first);
         } else {
-            refStage.Start(frame.refEscape, refBuffer, block_, bound + 256u, first);
+            refStage.Start(frame.refEscape, refBlock, block_, bound + 256u, first);
         }
         first = &refStage;
     }
@@ -122,7 +125,7 @@ int32_t CtStreamDecoder::Run(const uint8_t* source, int32_t length, int32_t capa
         // It is asked for one symbol beyond the capacity: delivered, that
         // one is too many. As the last stage into an area it decodes
         // straight there.
-        uint8_t* const target = area != nullptr && first == &delivery ? area + kAreaFront : nullptr;
+        uint8_t* const target = area != nullptr && first == &delivery ? area : nullptr;
         CtBitDecoder decoder;
         if (decoder.Start(frame.data, frame.length, error) < 0) return -1;
         int32_t count = 0;
@@ -142,8 +145,10 @@ int32_t CtStreamDecoder::Run(const uint8_t* source, int32_t length, int32_t capa
         if (target != nullptr && count > 0) delivery.Write(target, count);
     } else if (area != nullptr && first == &delivery) {
         // No stage at all: the stage data is the content.
-        std::memcpy(area + kAreaFront, frame.data, static_cast<size_t>(frame.length));
-        if (frame.length > 0) delivery.Write(area + kAreaFront, frame.length);
+        if (frame.length > 0) {
+            std::memcpy(area, frame.data, static_cast<size_t>(frame.length));
+            delivery.Write(area, frame.length);
+        }
     } else {
         for (int32_t done = 0; done < frame.length;) {
             const int32_t rest = frame.length - done;

@@ -52,16 +52,20 @@ public:
     int32_t Decode(const uint8_t* source, int32_t length, int32_t capacity, CtSink* sink,
                    CtCompressExcept* error);
 
-    // The room an area needs besides the content: kAreaFront bytes in front
-    // of it (the history of the stage that writes it) and as many behind
-    // (the back-reference stage's spare output).
-    static constexpr int32_t kAreaFront = 256;
-    static constexpr int32_t kAreaSpare = 2 * kAreaFront;
+    // The room an area needs behind the content: the back-reference
+    // stage's spare output, when it comes last, or the one symbol beyond
+    // the capacity that the bit-coded stage is asked for.
+    static constexpr int32_t kAreaSpare = 256;
+
+    // The spare bytes an area needs for a content whose flags byte is
+    // flags: kAreaSpare, or none when there is no stage or the run stage
+    // comes last, which writes nothing beyond the capacity.
+    static int32_t SpareFor(uint8_t flags);
 
     // Decode, with the last stage writing straight into area, which holds
-    // capacity + kAreaSpare bytes: the content lands at area + kAreaFront,
-    // in one piece, and the answer and the error code are Decode's. Any
-    // byte of the area may be overwritten, also by a call that fails.
+    // capacity + SpareFor(flags) bytes: the content lands at its start, in
+    // one piece, and the answer and the error code are Decode's. Any byte
+    // of the area may be overwritten, also by a call that fails.
     int32_t DecodeInto(const uint8_t* source, int32_t length, uint8_t* area, int32_t capacity,
                        CtCompressExcept* error);
 

@@ -362,7 +362,8 @@ void Stage(benchmark::State& state, int stage, const Codec& best) {
             CtRunStage runStage;
             CtSink* sink = &refs;
             if (stage == 1) {
-                refs.Start(r.escape, buffer.data(), block, UINT32_MAX, &drop);
+                refs.Start(r.escape, buffer.data() + CtRefStage::kHistory, block, UINT32_MAX,
+                           &drop);
             } else {
                 runStage.Start(r.escape, buffer.data(), block, UINT32_MAX, &drop);
                 sink = &runStage;

@@ -208,7 +208,8 @@ std::string CompareStreaming(const std::vector<uint8_t>& source, int32_t capacit
                at;
     }
     // Into an area of exactly the size it asks for, with the same blocks.
-    std::vector<uint8_t> area(static_cast<size_t>(capacity) + CtStreamDecoder::kAreaSpare, 0xA5);
+    const int32_t spare = CtStreamDecoder::SpareFor(source.empty() ? 0 : source[0]);
+    std::vector<uint8_t> area(static_cast<size_t>(capacity) + static_cast<size_t>(spare), 0xA5);
     CtStreamDecoder decoder(block);
     CtCompressExcept error{0};
     const int32_t into = decoder.DecodeInto(source.data(), static_cast<int32_t>(source.size()),
@@ -218,9 +219,7 @@ std::string CompareStreaming(const std::vector<uint8_t>& source, int32_t capacit
                ", whole " + std::to_string(whole.result) + " code " + std::to_string(whole.code) +
                at;
     }
-    if (into > 0 && !std::equal(area.begin() + CtStreamDecoder::kAreaFront,
-                                area.begin() + CtStreamDecoder::kAreaFront + into,
-                                whole.buffer.begin())) {
+    if (into > 0 && !std::equal(area.begin(), area.begin() + into, whole.buffer.begin())) {
         return "other bytes in the area" + at;
     }
     if (s.largestPiece > block) return "a piece larger than the block" + at;
