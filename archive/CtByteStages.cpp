@@ -60,6 +60,22 @@ inline bool CopyToEscape(const uint8_t** in, uint8_t** out, Escapes escapes) {
     *out += n;
     return n < 16;
 }
+
+// The run stage's step: the same over 32 bytes, whose escapes are found at
+// once. Its sequences lie further apart than the back-reference stage's
+// (runs of fewer than 9 repetitions are left to that stage), and every
+// step that meets one costs a mispredicted branch.
+inline bool CopyToRunEscape(const uint8_t** in, uint8_t** out, Escapes escapes) {
+    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(*in));
+    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(*in + 16));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(*out), low);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(*out + 16), high);
+    const uint32_t found = EscapeBits(low, escapes) | EscapeBits(high, escapes) << 16;
+    const int n = found != 0 ? __builtin_ctz(found) : 32;
+    *in += n;
+    *out += n;
+    return n < 32;
+}
 #else
 // The escape in every byte of a word.
 typedef uint64_t Escapes;
@@ -107,6 +123,11 @@ inline bool CopyToEscape(const uint8_t** in, uint8_t** out, Escapes escapes) {
     *out += n;
     return n < 16;
 }
+
+// The run stage's step over 32 bytes, as two of 16.
+inline bool CopyToRunEscape(const uint8_t** in, uint8_t** out, Escapes escapes) {
+    return CopyToEscape(in, out, escapes) || CopyToEscape(in, out, escapes);
+}
 #endif
 
 // Input a wide step may read: 16 bytes, or an escape sequence behind 15.
@@ -115,6 +136,10 @@ const ptrdiff_t kWideInput = 18;
 // Output a wide step may write: 15 literal bytes, a reference or run of
 // 255, and 16 bytes of overrun.
 const ptrdiff_t kWideRoom = 15 + 255 + 16;
+
+// The same for a step of the run stage: 32 bytes, or a run behind 31.
+const ptrdiff_t kRunInput = 33;
+const ptrdiff_t kRunRoom = 31 + 255 + 16;
 
 // A word with the first byte in memory lowest, on any host.
 uint64_t LoadLow64(const uint8_t* p) {
@@ -525,18 +550,18 @@ int32_t CtRunStage::Item(const uint8_t* p, int32_t available) {
 }
 
 void CtRunStage::WideSteps(const uint8_t** inOut, const uint8_t* end) {
-    // The wide steps of the back-reference stage: 16 literal bytes copied
-    // before the next escape is known, runs filled in whole words past
-    // their end. A run repeats the byte in front of the output, so the
-    // steps wait for a block's first byte.
+    // Wide steps as in the back-reference stage, over 32 bytes: literal
+    // bytes copied before the next escape is known, runs filled in whole
+    // words past their end. A run repeats the byte in front of the output,
+    // so the steps wait for a block's first byte.
     if (out_ == block_) return;
     const uint8_t* in = *inOut;
     uint8_t* out = out_;
     const uint8_t* const limit = limit_;
     const Escapes escapes = EscapesOf(escape_);
     const uint8_t escape = escape_;
-    while (end - in >= kWideInput && limit - out >= kWideRoom) {
-        if (!CopyToEscape(&in, &out, escapes)) continue;
+    while (end - in >= kRunInput && limit - out >= kRunRoom) {
+        if (!CopyToRunEscape(&in, &out, escapes)) continue;
         const uint8_t k = in[1];
         in += 2;
         if (k == escape) {
@@ -593,8 +618,8 @@ int32_t CtRunStage::Write(const uint8_t* data, int32_t length) {
         }
         WideSteps(&in, end);
         if (in == end) return 1;
-        if (blockLimited_ && limit_ - out_ < kWideRoom && out_ - block_ >= kWideRoom &&
-            end - in >= kWideInput) {
+        if (blockLimited_ && limit_ - out_ < kRunRoom && out_ - block_ >= kRunRoom &&
+            end - in >= kRunInput) {
             if (Flush() == 0) return 0;
             continue;
         }
