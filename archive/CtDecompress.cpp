@@ -59,9 +59,11 @@ int32_t CtReadFrame(const uint8_t* source, int32_t length, CtFrame* frame,
 
 namespace {
 
-// CtDecode without the zeros behind the content.
+// CtDecode without the zeros behind the content. With roomy, destination
+// holds CtStreamDecoder::kAreaSpare bytes behind the capacity, where the
+// last stage may write too.
 int32_t DecodeContent(const uint8_t* source, int32_t length, uint8_t* destination,
-                      int32_t capacity, CtCompressExcept* error) {
+                      int32_t capacity, bool roomy, CtCompressExcept* error) {
     CtFrame frame;
     if (CtReadFrame(source, length, &frame, error) < 0) return -1;
     if (capacity < 0 || capacity > CtMem::kMaxRequest) return Fail(error, kCtErrorMemory);
@@ -80,7 +82,9 @@ int32_t DecodeContent(const uint8_t* source, int32_t length, uint8_t* destinatio
                               : CtStreamDecoder::kDefaultBlock;
     CtStreamDecoder decoder(block);
     const int32_t spare = CtStreamDecoder::SpareFor(frame.flags);
-    if (spare == 0) return decoder.DecodeInto(source, length, destination, capacity, error);
+    if (spare == 0 || roomy) {
+        return decoder.DecodeInto(source, length, destination, capacity, error);
+    }
     // The last stage may write beyond the content: it writes into a block
     // of its own.
     CtMem area(CtMem::Padded(capacity, spare), CtMem::kUnset);
@@ -97,7 +101,7 @@ int32_t CtDecode(const uint8_t* source, int32_t length, uint8_t* destination, in
     // Whatever the stages leave behind the content, or a failure in it, is
     // overwritten with zeros: the caller sees the same bytes whatever its
     // buffer held. A capacity that is refused is not written.
-    const int32_t n = DecodeContent(source, length, destination, capacity, error);
+    const int32_t n = DecodeContent(source, length, destination, capacity, false, error);
     const int32_t kept = n > 0 ? n : 0;
     if (capacity > kept && capacity <= CtMem::kMaxRequest) {
         std::memset(destination + kept, 0, static_cast<size_t>(capacity - kept));
@@ -107,18 +111,19 @@ int32_t CtDecode(const uint8_t* source, int32_t length, uint8_t* destination, in
 
 int32_t CtDecompress(const uint8_t* source, int32_t length, uint8_t* destination,
                      int32_t capacity) {
-    // CtDecode writes all of its destination, zeros too; the content read
-    // leaves the caller's buffer as it was unless the content decodes, so
-    // the content goes through a block of its own. Without one the answer
-    // is CtDecode's for a capacity it cannot hold: the frame is read first.
+    // The content read leaves the caller's buffer as it was unless the
+    // content decodes, so the content is decoded into a block of its own,
+    // with the spare bytes any last stage may write, and copied once.
+    // Without the block the answer is CtDecode's for a capacity it cannot
+    // hold: the frame is read first.
     CtCompressExcept error{0};
-    CtMem block(capacity, CtMem::kUnset);
+    CtMem block(CtMem::Padded(capacity, CtStreamDecoder::kAreaSpare), CtMem::kUnset);
     int32_t result = -1;
-    if (capacity > 0 && !block.Held()) {
+    if (!block.Held()) {
         CtFrame frame;
         if (CtReadFrame(source, length, &frame, &error) >= 0) error.code = kCtErrorMemory;
     } else {
-        result = CtDecode(source, length, block.data, capacity, &error);
+        result = DecodeContent(source, length, block.data, capacity, true, &error);
         if (result > 0) std::memcpy(destination, block.data, static_cast<size_t>(result));
     }
     if (result >= 0) return result;

@@ -69,10 +69,10 @@ int32_t CtReadFrame(const uint8_t* source, int32_t length, CtFrame* frame,
 int32_t CtDecode(const uint8_t* source, int32_t length, uint8_t* destination, int32_t capacity,
                  CtCompressExcept* error);
 
-// CtDecode through a block of capacity bytes, copied into destination when
-// the content decodes (destination otherwise keeps what it held), with a
-// failure turned into the text "Erreur en décompréssion code %d" on log
-// channels 69 and 0 and a result of 0.
+// CtDecode through a block of capacity + 256 bytes, copied into
+// destination when the content decodes (destination otherwise keeps what
+// it held), with a failure turned into the text "Erreur en décompréssion
+// code %d" on log channels 69 and 0 and a result of 0.
 int32_t CtDecompress(const uint8_t* source, int32_t length, uint8_t* destination,
                      int32_t capacity);
 
