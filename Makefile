@@ -3,7 +3,9 @@
 #                examples/demo, run setup.exe under Wine and show what it did
 #                (ARGS=auto=1 passes arguments to it)
 #   make test    install what is missing, build native, win32 and win64, run
-#                every test suite and print "N passed, N failed"
+#                every test suite and print "N passed, N failed" (", N
+#                skipped" where the machine runs no 32-bit x86 code and the
+#                win32 suites cannot run; VEL_REQUIRE_WIN32=1 fails there)
 #   make build   the same builds without the tests
 #   make velpack the optimised velpack for makers (build/release/velpack;
 #                the one in build/native carries the tests' sanitizers)

@@ -166,6 +166,12 @@ start_xvfb() {
 case "$action" in
 start)
     if [ -n "$root" ]; then
+        # Not a minute of downloads for a root whose Wine cannot work here.
+        if ! probe=$("$here/../scripts/ia32-probe.sh"); then
+            echo "wine.sh: $probe" >&2
+            echo "wine.sh: the i686 build cannot run on this machine; $root is not made" >&2
+            exit 1
+        fi
         "$here/../scripts/make-wow64-root.sh" "$root"
     fi
     rm -f "$state/display"

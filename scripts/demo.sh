@@ -3,7 +3,9 @@
 # examples/demo, runs the product, the 32-bit one, under Wine 10's WoW64 mode
 # (in the Debian trixie root build/wow64, made on first use; inside an Xvfb
 # of its own, or on your display when DISPLAY is set), saves a screenshot of
-# the confirmation dialog, presses OK, and shows what happened.
+# the confirmation dialog, presses OK, and shows what happened. On a machine
+# that runs no 32-bit x86 code (scripts/ia32-probe.sh), where that Wine
+# cannot work, it runs the x86_64 twin under the host's Wine instead.
 #
 #   build/demo/setup32.exe    the product: i686 setup to ship, the one run
 #   build/demo/setup.exe      its x86_64 twin, for the host's wine64
@@ -14,6 +16,14 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 . scripts/gui-steps.sh
 scripts/install-deps.sh
+if probe=$(scripts/ia32-probe.sh); then
+    setup=setup32.exe
+else
+    setup=setup.exe
+    echo "$probe"
+    echo "demo: this machine runs no 32-bit x86 code: the x86_64 twin setup.exe runs,"
+    echo "      under the host's Wine, in place of the product setup32.exe"
+fi
 scripts/build.sh native win32 win64 >/dev/null
 
 out=$root/build/demo
@@ -30,31 +40,39 @@ cp -p build/win32/examples/install.exe "$out/payload32/"
 "$velpack" make "$out/payload32" -o "$out/setup32.exe"
 echo "made $out/setup.exe and $out/setup32.exe ($(file -b "$out/setup32.exe" | cut -d, -f1))"
 echo
-"$velpack" list "$out/setup32.exe"
+"$velpack" list "$out/$setup"
 echo
 
-# Wine with a prefix of the demo's own (made on the first run, kept), in the
-# trixie root that the win32 tests use.
-wine() {
-    cmake/wine.sh --root "$root/build/wow64" --share "$root" "$out/wine32" "$@"
-}
+# Wine with a prefix of the demo's own (made on the first run, kept): for the
+# product, in the trixie root that the win32 tests use.
+if [ "$setup" = setup32.exe ]; then
+    state=$out/wine32
+    wine() {
+        cmake/wine.sh --root "$root/build/wow64" --share "$root" "$state" "$@"
+    }
+else
+    state=$out/wine
+    wine() {
+        cmake/wine.sh "$state" "$@"
+    }
+fi
 wine start
 trap 'wine stop' EXIT
-DISPLAY=$(cat "$out/wine32/display")
+DISPLAY=$(cat "$state/display")
 export DISPLAY
 temp=$(readlink -f "$(wine_temp wine run)")
 wtemp=$(wine run cmd /c echo %TEMP% </dev/null | tr -d '\r')
 rm -f "$temp/tmp_vel/install.exe.report"
 
-echo "running: setup32.exe $*"
-wine run "$out/setup32.exe" "$@" &
+echo "running: $setup $*"
+wine run "$out/$setup" "$@" &
 launcher=$!
 case " $* " in
 *auto=1*)
     echo "(auto=1: the dialog confirms by itself)"
     ;;
 *)
-    if ! dialog=$(wait_window setup32.exe); then
+    if ! dialog=$(wait_window "$setup"); then
         echo "demo: the confirmation dialog did not appear" >&2
         exit 1
     fi
