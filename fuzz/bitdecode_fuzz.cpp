@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "archive/CtBitDecoder.h"
 #include "archive/CtDecompress.h"
+#include "archive/CtStageDecode.h"
 #include "tests/archive/CodecReference.h"
 
 namespace {
