@@ -81,6 +81,11 @@ bool PeImage::Parse(const std::vector<uint8_t>* bytes, std::string* error) {
         sectionAlignment < fileAlignment) {
         return Fail(error, "unusable section or file alignment");
     }
+    // A rebuild pads section data to the file alignment: a crafted one of
+    // hundreds of megabytes would make a small stub a file as large.
+    if (fileAlignment > kPeMaxFileAlignment) {
+        return Fail(error, "a file alignment above 64 KB, which the PE format does not allow");
+    }
     if (sectionCount > kMaxSections) return Fail(error, "too many sections");
     sectionTableOffset = optionalOffset + optionalSize;
     if (sectionTableOffset + uint64_t{sectionCount} * kPeSectionHeaderSize > size) {

@@ -25,13 +25,16 @@ const uint16_t kPe32PlusMagic = 0x20B;
 const uint32_t kPeMagicField = 0;
 const uint32_t kPeInitializedDataField = 8;     // [SizeOfInitializedData]
 const uint32_t kPeSectionAlignmentField = 32;
-const uint32_t kPeFileAlignmentField = 36;
+const uint32_t kPeFileAlignmentField = 36;  // a power of two, 64 KB at most
 const uint32_t kPeSizeOfImageField = 56;
 const uint32_t kPeSizeOfHeadersField = 60;
 const uint32_t kPeCheckSumField = 64;
 const uint32_t kPe32DirectoryCountField = 92;  // [NumberOfRvaAndSizes]
 const uint32_t kPe32PlusDirectoryCountField = 108;
 const uint32_t kPeDirectoryCountSize = 4;  // the data directories follow the count
+
+// The largest file alignment the PE format allows.
+const uint32_t kPeMaxFileAlignment = 0x10000;
 
 // A data directory [IMAGE_DATA_DIRECTORY]: an address and a size.
 const uint32_t kPeDirectorySizeField = 4;
