@@ -4,10 +4,13 @@
 #include <cstring>
 
 #include "archive/CtDecompress.h"
+#include "archive/CtWide.h"
 
 namespace {
 
-// Below this stream length building the table (about 1.5 us) costs more
+using CtWide::LoadHigh64;
+
+// Below this stream length building the table (its 4096 entries) costs more
 // than it saves.
 const int32_t kTableMinimum = 192;
 
@@ -19,6 +22,21 @@ const int32_t kTableMinimum = 192;
 const int kTableBits = 12;
 const uint32_t kTableSize = 1u << kTableBits;
 const uint32_t kErrorEntry = 0x8000;
+
+// A refill loads kLoad bytes and leaves at least 56 bits valid: a step of
+// kStepCodes codes, kStepBits bits at most, follows every refill.
+const ptrdiff_t kLoad = 8;
+const int kStepCodes = 4;
+const int32_t kStepBits = kStepCodes * kTableBits;
+static_assert(kStepBits <= 56, "a refill holds a step's codes");
+
+// The table path reads nothing of the stream's last byte, where NextSymbol
+// applies the end rules: its last load begins kTail bytes before the end.
+const ptrdiff_t kTail = kLoad + 1;
+
+// The table path starts where its first load (at the position) and its
+// first refill (kLoad - 1 bytes further) both stay before the last load.
+const int32_t kStartRoom = kTail + kLoad - 1;
 
 // Chains of codes decode side by side (see DecodeTable): kChains of them,
 // each kSplit bytes of the stream ahead of the one before it, or less
@@ -33,43 +51,26 @@ const int kMarks = 32;
 // every code is at least one bit long.
 const ptrdiff_t kAheadRoom = kSplit * 8;
 
-// The bits that one round's codes lie in, besides the splits: from up to
-// 64 bits before the first split to some bytes past the last chain's limit,
-// where its last marks and codes may lie.
-const ptrdiff_t kRoundSpare = 64 + kMarks * 13;
+// A chain ahead stops where its next load would begin past its limit, with
+// the codes of the window it loaded there decoded: up to kLoad bytes past
+// the limit, and its next load up to kLoad bytes further. The last chain's
+// limit stays kRoundEnd bytes before the last load, so that every load of a
+// round, and of chain a, which goes on from where that chain stopped, begins
+// at or before it.
+const ptrdiff_t kRoundEnd = 2 * kLoad;
 
-// On x86-64 hosts whose loader picks among versions of a function (ELF),
-// the table path is built once more for processors with BMI2, whose shifts
-// take any count register and leave the flags alone: a fifth faster on the
-// benchmark corpus. The Windows builds have the one version. (Clang wants
-// the versions defined before their first call.)
-#if defined(__x86_64__) && defined(__ELF__)
-#define CT_SHIFT_VERSIONS __attribute__((target_clones("bmi2", "default")))
-#else
-#define CT_SHIFT_VERSIONS
-#endif
-
-// Fills the caller's record; the -1 travels back up to CtDecompress.
-int32_t Fail(CtCompressExcept* error, int32_t code) {
-    error->code = code;
-    return -1;
-}
-
-uint64_t LoadBigEndian64(const uint8_t* p) {
-    uint64_t v;
-    std::memcpy(&v, p, sizeof v);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-    v = __builtin_bswap64(v);
-#endif
-    return v;
-}
+// The bits of the stream that one round's symbols take besides its splits:
+// the kLoad bytes that the last chain may decode past its limit, and, where
+// a chain ahead is not met, its kMarks first codes that chain a decodes
+// (kTableBits each at most, and a bit for each new beginning).
+const int64_t kRoundSpare = kLoad * 8 + kMarks * (kTableBits + 1);
 
 // The stream's bits through a 64-bit window, read most significant bit
 // first. The next bits stand at the top of the window: `held` of them are
 // valid, and the bits below are either the stream's own or zero, so that a
-// refill may OR the same bytes in again. A refill loads the 8 bytes at
-// `next` and makes at least 56 bits valid, enough for four codes of up to 12
-// bits; `next` advances by the bytes that became valid as a whole, so the
+// refill may OR the same bytes in again. A refill loads the kLoad bytes
+// at `next` and makes at least 56 bits valid, enough for a step of codes;
+// `next` advances by the bytes that became valid as a whole, so the
 // load address of the next refill is known at once and its latency stays
 // off the chain of shifts.
 struct BitCursor {
@@ -85,7 +86,7 @@ struct BitCursor {
 
     // At bit `bit` (0 to 7) of *at, which has 8 bytes behind it.
     void Start(const uint8_t* at, uint32_t bit) {
-        window = LoadBigEndian64(at) << bit;
+        window = LoadHigh64(at) << bit;
         held = 56 - bit;
         next = at + 7;
     }
@@ -94,7 +95,7 @@ struct BitCursor {
     // below take the low 6 bits of held, and the whole bytes loaded make
     // them 56 to 63: their bits 3 to 5 set.
     void Refill() {
-        window |= LoadBigEndian64(next) >> (held & 63);
+        window |= LoadHigh64(next) >> (held & 63);
         next += ((63 - held) & 63) >> 3;
         held |= 56;
     }
@@ -121,15 +122,6 @@ struct BitCursor {
 
 }  // namespace
 
-int32_t CtBitDecode(const uint8_t* data, int32_t length, uint8_t* destination,
-                    int32_t capacity, CtCompressExcept* error) {
-    CtBitDecoder decoder;
-    if (decoder.Start(data, length, error) < 0) return -1;
-    int32_t count = 0;
-    if (decoder.DecodeAll(destination, &count, capacity, error) < 0) return -1;
-    return count;
-}
-
 int32_t CtBitDecoder::Start(const uint8_t* data, int32_t length, CtCompressExcept* error) {
     if (ReadHeader(data, length, error) < 0) return -1;
     stream = data + (headerLength <= length ? headerLength : length);
@@ -142,7 +134,7 @@ int32_t CtBitDecoder::Start(const uint8_t* data, int32_t length, CtCompressExcep
 }
 
 int32_t CtBitDecoder::ReadHeader(const uint8_t* data, int32_t length, CtCompressExcept* error) {
-    if (length < 3) return Fail(error, kCtErrorHeader);
+    if (length < 3) return CtFail(error, kCtErrorHeader);
     widths[0] = static_cast<uint8_t>(data[0] >> 4);
     widths[1] = static_cast<uint8_t>(data[0] & 0x0F);
     widths[2] = data[1];
@@ -150,7 +142,7 @@ int32_t CtBitDecoder::ReadHeader(const uint8_t* data, int32_t length, CtCompress
     // The list has 256 places: a class of more than 256 symbols cannot be
     // indexed.
     for (int k = 0; k < 3; ++k) {
-        if (widths[k] > 8) return Fail(error, kCtErrorList);
+        if (widths[k] > 8) return CtFail(error, kCtErrorList);
     }
     for (int k = 0; k < 4; ++k) masks[k] = static_cast<uint8_t>((1u << widths[k]) - 1);
     const int32_t c = data[2] == 0 ? 256 : data[2];
@@ -164,7 +156,7 @@ int32_t CtBitDecoder::ReadHeader(const uint8_t* data, int32_t length, CtCompress
 
 int32_t CtBitDecoder::NextSymbol(uint8_t* symbol, CtCompressExcept* error) {
     const int32_t L = streamLength;
-    if (byteIndex > L) return Fail(error, kCtErrorHeader);
+    if (byteIndex > L) return CtFail(error, kCtErrorHeader);
     if (byteIndex == L) return 0;
 
     int k = 0;
@@ -177,7 +169,7 @@ int32_t CtBitDecoder::NextSymbol(uint8_t* symbol, CtCompressExcept* error) {
             if (k == 4) {
                 // A fourth 0 bit is fill in the last byte and an error
                 // anywhere else; it is not consumed.
-                if (byteIndex + 1 < L) return Fail(error, kCtErrorPrefix);
+                if (byteIndex + 1 < L) return CtFail(error, kCtErrorPrefix);
                 return 0;
             }
         }
@@ -189,7 +181,7 @@ int32_t CtBitDecoder::NextSymbol(uint8_t* symbol, CtCompressExcept* error) {
         }
         if (one) break;
     }
-    if (byteIndex > L) return Fail(error, kCtErrorPosition);
+    if (byteIndex > L) return CtFail(error, kCtErrorPosition);
 
     // Index bits may run into the next byte; a code cut off by the end of
     // the stream delivers nothing.
@@ -205,7 +197,7 @@ int32_t CtBitDecoder::NextSymbol(uint8_t* symbol, CtCompressExcept* error) {
         }
     }
     const int32_t place = base + static_cast<int32_t>(v & masks[k]);
-    if (place > 255) return Fail(error, kCtErrorList);
+    if (place > 255) return CtFail(error, kCtErrorList);
     *symbol = symbols[place];
     return 1;
 }
@@ -252,8 +244,8 @@ struct Ahead {
     // began. Where no code of the stream can begin (an error entry) the
     // chain begins anew a bit further on, kMarks times at most; after that
     // it is stopped, with the marks of its last beginning. It loads no
-    // further than limit (the next chain's split, which has 8 bytes behind
-    // it): there it is stopped too.
+    // further than limit (the next chain's split, which has kLoad bytes
+    // behind it): there it is stopped too.
     void Begin(const uint8_t* at, const uint8_t* limit, uint8_t* room, const uint16_t* table,
                uint64_t lengths) {
         split = at;
@@ -300,22 +292,158 @@ struct Ahead {
     bool stopped;
 };
 
-// Steps of four codes that a chain at offset (in bits from its limit, up to
-// which it may decode) can take whole: each takes at most 48 bits.
-ptrdiff_t StepsBefore(int32_t offset) {
-    return offset < 0 ? -offset / 48 : 0;
+// The steps of the table path, inlined into DecodeTable: their cursors and
+// output positions are its locals, which the byte stores cannot alias.
+
+// One code of chain a, which is in step with the stream: an error entry is
+// the stream's own error.
+CT_STEP int32_t TakeCode(BitCursor& a, uint8_t*& o, const uint16_t* table, uint64_t lengths,
+                         CtCompressExcept* error) {
+    if (a.Held() < kTableBits) a.Refill();
+    const uint32_t entry = a.Peek(table);
+    if (entry >= kErrorEntry) return CtFail(error, static_cast<int32_t>(entry & 0xFF));
+    *o++ = static_cast<uint8_t>(entry);
+    a.Consume(lengths);
+    return 1;
+}
+
+// The distance between chains that the stream's table part allows from
+// next: the last chain's limit stays kRoundEnd before the last load.
+CT_STEP ptrdiff_t StreamSpacing(const uint8_t* next, const uint8_t* lastLoad) {
+    return (lastLoad - next - kRoundEnd) / kChains;
+}
+
+// The distance between the chains of the next round: kSplit, or less where
+// the stream's table part or the room is short; below kMinSplit there is
+// no round. The round's symbols fit the room, each code taking shortest
+// bits or more.
+CT_STEP ptrdiff_t RoundSpacing(const uint8_t* next, const uint8_t* lastLoad, ptrdiff_t room,
+                               int32_t shortest) {
+    ptrdiff_t spacing = StreamSpacing(next, lastLoad);
+    if (spacing > kSplit) spacing = kSplit;
+    const int64_t fits = (static_cast<int64_t>(room) * shortest - kRoundSpare) / (8 * kChains);
+    if (fits < spacing) spacing = static_cast<ptrdiff_t>(fits);
+    return spacing;
+}
+
+// Steps of codes that a chain at offset (in bits from its limit, up to
+// which it may decode) can take whole.
+CT_STEP ptrdiff_t StepsBefore(int32_t offset) {
+    return offset < 0 ? -offset / kStepBits : 0;
+}
+
+// The three chains side by side, kStepCodes codes of each a step, in as
+// many steps as keep every chain before its limit: the next chain's split,
+// and for the last one a split further on (last). An error entry in any
+// chain stops them all before it: chain a's is the stream's, and TakeCode
+// reports it on the way to the join.
+CT_STEP void StepChains(BitCursor& a, uint8_t*& o, Ahead* ahead, const uint8_t* last,
+                        const uint16_t* table, uint64_t lengths) {
+    static_assert(kChains == 3, "the steps below take three chains");
+    BitCursor b = ahead[0].cursor;
+    BitCursor c = ahead[1].cursor;
+    uint8_t* bOut = ahead[0].out;
+    uint8_t* cOut = ahead[1].out;
+    bool stopped = ahead[0].stopped || ahead[1].stopped;
+    while (!stopped) {
+        ptrdiff_t steps = StepsBefore(a.Offset(ahead[0].split));
+        const ptrdiff_t bSteps = StepsBefore(b.Offset(ahead[1].split));
+        const ptrdiff_t cSteps = StepsBefore(c.Offset(last));
+        if (bSteps < steps) steps = bSteps;
+        if (cSteps < steps) steps = cSteps;
+        if (steps == 0) break;
+        do {
+            a.Refill();
+            b.Refill();
+            c.Refill();
+            int i = 0;
+            for (; i < kStepCodes; ++i) {
+                const uint32_t entryA = a.Peek(table);
+                const uint32_t entryB = b.Peek(table);
+                const uint32_t entryC = c.Peek(table);
+                if ((entryA | entryB | entryC) >= kErrorEntry) break;
+                o[i] = static_cast<uint8_t>(entryA);
+                bOut[i] = static_cast<uint8_t>(entryB);
+                cOut[i] = static_cast<uint8_t>(entryC);
+                a.Consume(lengths);
+                b.Consume(lengths);
+                c.Consume(lengths);
+            }
+            o += i;
+            bOut += i;
+            cOut += i;
+            stopped = i < kStepCodes;
+        } while (!stopped && --steps > 0);
+    }
+    ahead[0].cursor = b;
+    ahead[1].cursor = c;
+    ahead[0].out = bOut;
+    ahead[1].out = cOut;
+}
+
+// Chain a up to the split of the chain ahead, then on to the first place
+// where one of that chain's first codes began, if it stands on one. Met,
+// the chain's symbols from there on are the stream's, and a goes on from
+// where that chain stopped; never met, its work is dropped.
+CT_STEP int32_t Join(BitCursor& a, uint8_t*& o, const Ahead& next, const uint16_t* table,
+                     uint64_t lengths, CtCompressExcept* error) {
+    while (a.Offset(next.split) < 0) {
+        if (TakeCode(a, o, table, lengths, error) < 0) return -1;
+    }
+    int meeting = 0;
+    for (;;) {
+        const int32_t at = a.Offset(next.split);
+        while (meeting < next.nMarks && next.marks[meeting] < at) ++meeting;
+        if (meeting == next.nMarks || next.marks[meeting] == at) break;
+        if (TakeCode(a, o, table, lengths, error) < 0) return -1;
+    }
+    if (meeting < next.nMarks) {
+        const ptrdiff_t taken = next.out - (next.buffer + meeting);
+        std::memcpy(o, next.buffer + meeting, static_cast<size_t>(taken));
+        o += taken;
+        a = next.cursor;
+    }
+    return 1;
+}
+
+// Chain a alone, a step of codes per refill, while its loads stay before
+// the last and the room holds a step.
+CT_STEP int32_t SingleChain(BitCursor& a, uint8_t*& o, const uint8_t* end,
+                            const uint8_t* lastLoad, const uint16_t* table, uint64_t lengths,
+                            CtCompressExcept* error) {
+    while (a.next <= lastLoad && end - o >= kStepCodes) {
+        a.Refill();
+        for (int i = 0; i < kStepCodes; ++i) {
+            const uint32_t entry = a.Peek(table);
+            if (entry >= kErrorEntry) return CtFail(error, static_cast<int32_t>(entry & 0xFF));
+            o[i] = static_cast<uint8_t>(entry);
+            a.Consume(lengths);
+        }
+        o += kStepCodes;
+    }
+    return 1;
 }
 
 }  // namespace
 
+// Every code's place depends on the length of the one before it, so one
+// chain of codes goes no faster than its shifts. Chains go side by side:
+// chain a from the true position, and each chain ahead from a byte a split
+// further on, as if a code began there. A prefix code falls into step after
+// a few codes from any bit: once a reaches the next split, it goes on until
+// it stands where one of the first codes of the chain ahead began; from
+// that code on that chain's symbols are the stream's. If they never meet
+// within its first kMarks codes, a goes on alone, which is slower but
+// decodes the same. A round's splits shrink to what the room holds; with
+// too little room, the call ends and the caller comes back with a new
+// block.
 CT_SHIFT_VERSIONS
 int32_t CtBitDecoder::DecodeTable(uint8_t* out, int32_t room, CtCompressExcept* error) {
-    // Every load takes 8 bytes before the last byte of the stream, so no
-    // end rule ever applies to what the table path decodes. Locals only in
-    // the loops: the byte stores could otherwise alias the members.
-    if (byteIndex > streamLength - 16 || room < 4) return 0;
+    if (byteIndex > streamLength - kStartRoom || room < kStepCodes) return 0;
+    // Locals only in the loops: the byte stores could otherwise alias the
+    // members.
     const uint8_t* const stream = this->stream;
-    const uint8_t* const lastLoad = stream + (streamLength - 9);
+    const uint8_t* const lastLoad = stream + (streamLength - kTail);
     const uint16_t* const table = table_;
     const uint64_t lengths = codeLengths_;
     uint8_t* o = out;
@@ -323,131 +451,29 @@ int32_t CtBitDecoder::DecodeTable(uint8_t* out, int32_t room, CtCompressExcept* 
     BitCursor a;
     a.Start(stream + byteIndex, bitPosition);
 
-    // One code of chain a, which is in step with the stream: an error entry
-    // is the stream's own error.
-    auto step = [&]() -> int32_t {
-        if (a.Held() < kTableBits) a.Refill();
-        const uint32_t entry = a.Peek(table);
-        if (entry >= kErrorEntry) return Fail(error, static_cast<int32_t>(entry & 0xFF));
-        *o++ = static_cast<uint8_t>(entry);
-        a.Consume(lengths);
-        return 1;
-    };
-
-    // Every code's place depends on the length of the one before it, so one
-    // chain of codes goes no faster than its shifts. Chains go side by side:
-    // chain a from the true position, and each chain ahead from a byte a
-    // split further on, as if a code began there. A prefix code falls into
-    // step after a few codes from any bit: once a reaches the next split, it
-    // goes on until it stands where one of the first codes of the chain
-    // ahead began; from that code on that chain's symbols are the stream's,
-    // and a goes on from where it stopped. If they never meet within its
-    // first kMarks codes, its work is dropped and a goes on alone, which is
-    // slower but decodes the same.
-    // A round's splits shrink to what the room holds; with too little room,
-    // the call ends and the caller comes back with a new block.
     uint8_t rooms[kChains - 1][kAheadRoom];
     Ahead ahead[kChains - 1];
-    static_assert(kChains == 3, "the rounds below step three chains");
     for (;;) {
-        // The last chain's loads stay 16 bytes before the last load, and
-        // the round's symbols fit the room: each code takes shortest_ bits
-        // or more.
-        ptrdiff_t spacing = (lastLoad - a.next - 16) / kChains;
-        if (spacing > kSplit) spacing = kSplit;
-        const int64_t fits =
-            (static_cast<int64_t>(end - o) * shortest_ - kRoundSpare) / (8 * kChains);
-        if (fits < spacing) spacing = static_cast<ptrdiff_t>(fits);
+        const ptrdiff_t spacing = RoundSpacing(a.next, lastLoad, end - o, shortest_);
         if (spacing < kMinSplit) break;
         const uint8_t* const base = a.next;
         for (int j = 0; j < kChains - 1; ++j) {
             ahead[j].Begin(base + (j + 1) * spacing, base + (j + 2) * spacing, rooms[j], table,
                            lengths);
         }
-
-        // Four codes of each chain a step, in as many steps as keep every
-        // chain before its limit: the next chain's split, and for the last
-        // one a split further on. An error entry in any chain stops them
-        // all before it: chain a's is the stream's, and step() reports it.
-        const uint8_t* const last = base + kChains * spacing;
-        BitCursor b = ahead[0].cursor;
-        BitCursor c = ahead[1].cursor;
-        uint8_t* bOut = ahead[0].out;
-        uint8_t* cOut = ahead[1].out;
-        bool stopped = ahead[0].stopped || ahead[1].stopped;
-        while (!stopped) {
-            ptrdiff_t steps = StepsBefore(a.Offset(ahead[0].split));
-            const ptrdiff_t bSteps = StepsBefore(b.Offset(ahead[1].split));
-            const ptrdiff_t cSteps = StepsBefore(c.Offset(last));
-            if (bSteps < steps) steps = bSteps;
-            if (cSteps < steps) steps = cSteps;
-            if (steps == 0) break;
-            do {
-                a.Refill();
-                b.Refill();
-                c.Refill();
-                int i = 0;
-                for (; i < 4; ++i) {
-                    const uint32_t entryA = a.Peek(table);
-                    const uint32_t entryB = b.Peek(table);
-                    const uint32_t entryC = c.Peek(table);
-                    if ((entryA | entryB | entryC) >= kErrorEntry) break;
-                    o[i] = static_cast<uint8_t>(entryA);
-                    bOut[i] = static_cast<uint8_t>(entryB);
-                    cOut[i] = static_cast<uint8_t>(entryC);
-                    a.Consume(lengths);
-                    b.Consume(lengths);
-                    c.Consume(lengths);
-                }
-                o += i;
-                bOut += i;
-                cOut += i;
-                stopped = i < 4;
-            } while (!stopped && --steps > 0);
-        }
-        ahead[0].cursor = b;
-        ahead[1].cursor = c;
-        ahead[0].out = bOut;
-        ahead[1].out = cOut;
-
-        // Chain a up to each split, then on to the first place where the
-        // first codes of the chain ahead began, if it stands on one.
-        for (Ahead& next : ahead) {
-            while (a.Offset(next.split) < 0) {
-                if (step() < 0) return -1;
-            }
-            int meeting = 0;
-            for (;;) {
-                const int32_t at = a.Offset(next.split);
-                while (meeting < next.nMarks && next.marks[meeting] < at) ++meeting;
-                if (meeting == next.nMarks || next.marks[meeting] == at) break;
-                if (step() < 0) return -1;
-            }
-            // Met: the chain's symbols from there on are the stream's, and
-            // a goes on from where it stopped.
-            if (meeting < next.nMarks) {
-                const ptrdiff_t taken = next.out - (next.buffer + meeting);
-                std::memcpy(o, next.buffer + meeting, static_cast<size_t>(taken));
-                o += taken;
-                a = next.cursor;
-            }
+        StepChains(a, o, ahead, base + kChains * spacing, table, lengths);
+        for (const Ahead& next : ahead) {
+            if (Join(a, o, next, table, lengths, error) < 0) return -1;
         }
     }
 
-    // One chain, four codes per refill: to the end of the stream's table
-    // part, or through a room too short for a round.
-    if (o == out || (lastLoad - a.next - 16) / kChains < kMinSplit) {
-        while (a.next <= lastLoad && end - o >= 4) {
-            a.Refill();
-            for (int i = 0; i < 4; ++i) {
-                const uint32_t entry = a.Peek(table);
-                if (entry >= kErrorEntry) return Fail(error, static_cast<int32_t>(entry & 0xFF));
-                o[i] = static_cast<uint8_t>(entry);
-                a.Consume(lengths);
-            }
-            o += 4;
-        }
+    // To the end of the stream's table part, or through a room too short
+    // for a round.
+    if (o == out || StreamSpacing(a.next, lastLoad) < kMinSplit) {
+        if (SingleChain(a, o, end, lastLoad, table, lengths, error) < 0) return -1;
     }
+
+    // The position of chain a's next code, in whole bytes and a bit.
     const int32_t back = static_cast<int32_t>(a.Held() + 7) >> 3;
     byteIndex = static_cast<int32_t>(a.next - stream) - back;
     bitPosition = static_cast<uint8_t>(back * 8 - static_cast<int32_t>(a.Held()));
@@ -474,23 +500,9 @@ int32_t CtBitDecoder::Decode(uint8_t* out, int32_t room, CtCompressExcept* error
     return n;
 }
 
-int32_t CtBitDecoder::DecodeAll(uint8_t* destination, int32_t* count, int32_t capacity,
-                               CtCompressExcept* error) {
-    int32_t n = 0;
-    for (;;) {
-        if (n >= capacity) {
-            // Full: one more symbol is one too many.
-            uint8_t extra;
-            const int32_t got = Decode(&extra, 1, error);
-            if (got < 0) return -1;
-            if (got > 0) return Fail(error, kCtErrorCapacity);
-            break;
-        }
-        const int32_t got = Decode(destination + n, capacity - n, error);
-        if (got < 0) return -1;
-        if (got == 0) break;
-        n += got;
-    }
-    *count = n;
-    return 1;
+int32_t CtBitDecoder::DecodeUpTo(uint8_t* out, int32_t room, int32_t left,
+                                 CtCompressExcept* error) {
+    const int32_t n = Decode(out, room <= left ? room : left + 1, error);
+    if (n > left) return CtFail(error, kCtErrorCapacity);
+    return n;
 }

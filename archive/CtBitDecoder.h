@@ -13,25 +13,19 @@
 
 struct CtCompressExcept;
 
-// Decodes one stage of length bytes into destination, which receives at most
-// capacity symbols (bytes beyond the answer, up to capacity, may be
-// overwritten). Answers the number of symbols, or -1 with *error filled.
-int32_t CtBitDecode(const uint8_t* data, int32_t length, uint8_t* destination,
-                    int32_t capacity, CtCompressExcept* error);
-
 // The state of one decoding. Each member that meets damaged data fills
 // *error and answers -1.
 class CtBitDecoder {
 public:
     // Reads widths, masks and the list from the stage's length bytes and
-    // answers 1. Fails with code 22 when not even the three fixed header
-    // bytes are there, and with code 23 for a width above 8. List bytes
-    // missing from a short stage are left 0; the first NextSymbol then
-    // reports the stage as too short.
+    // answers 1. Fails with kCtErrorHeader when not even the three fixed
+    // header bytes are there, and with kCtErrorList for a width above 8.
+    // List bytes missing from a short stage are left 0; the first
+    // NextSymbol then reports the stage as too short.
     int32_t ReadHeader(const uint8_t* data, int32_t length, CtCompressExcept* error);
 
     // ReadHeader, then the stream behind the header from its first bit:
-    // what Decode and DecodeAll start from.
+    // what Decode starts from.
     int32_t Start(const uint8_t* data, int32_t length, CtCompressExcept* error);
 
     // Decodes one symbol bit by bit: 1 with *symbol set, 0 at the end of the
@@ -45,10 +39,11 @@ public:
     // errors as NextSymbol, in the same order.
     int32_t Decode(uint8_t* out, int32_t room, CtCompressExcept* error);
 
-    // Stores every remaining symbol into destination, *count receiving their
-    // number, and answers 1. More than capacity symbols fail with code 25.
-    int32_t DecodeAll(uint8_t* destination, int32_t* count, int32_t capacity,
-                      CtCompressExcept* error);
+    // Decode within a stage's capacity, left symbols from here: asks for
+    // one symbol more than left (where room allows), and fails with
+    // kCtErrorCapacity when that one is delivered. out has room for room
+    // symbols; room above left + 1 counts as left + 1.
+    int32_t DecodeUpTo(uint8_t* out, int32_t room, int32_t left, CtCompressExcept* error);
 
     uint8_t widths[4];
     uint8_t masks[4];

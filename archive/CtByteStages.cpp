@@ -1,165 +1,42 @@
 #include "archive/CtByteStages.h"
 
-#include <cstddef>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "archive/CtDecompress.h"
+#include "archive/CtWide.h"
 
 namespace {
+
+using namespace CtWide;
 
 // Back-references reach this far; the history in front of the block holds
 // as much.
 const uint32_t kReach = 255;
 
-uint64_t Load64(const uint8_t* p) {
-    uint64_t v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
+// The longest copy of a sequence: a count byte's 255.
+const ptrdiff_t kLongest = 255;
 
-void Store64(uint8_t* p, uint64_t v) {
-    std::memcpy(p, &v, sizeof v);
-}
+// The bytes a sequence's copy writes past its end: CopyReferenceWide moves
+// whole words from the sequence's first byte, 16 bytes at least, and the
+// run stage fills in steps of 16.
+const ptrdiff_t kOverrun = 16;
 
-#if defined(__SSE2__)
-// The escape in every byte of a vector.
-typedef __m128i Escapes;
+// Input a wide step may read: 16 bytes, or an escape sequence (3 bytes at
+// most) behind 15.
+const ptrdiff_t kWideInput = 15 + 3;
 
-Escapes EscapesOf(uint8_t escape) {
-    return _mm_set1_epi8(static_cast<char>(escape));
-}
+// Output a wide step may write: 15 literal bytes, a sequence's copy and its
+// overrun.
+const ptrdiff_t kWideRoom = 15 + kLongest + kOverrun;
 
-void Copy16(uint8_t* to, const uint8_t* from) {
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(to),
-                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(from)));
-}
-
-// Bit i set where byte i of the vector is the escape.
-inline uint32_t EscapeBits(__m128i bytes, Escapes escapes) {
-    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, escapes)));
-}
-
-// The same for the 16 bytes at p.
-inline uint32_t EscapeBits16(const uint8_t* p, Escapes escapes) {
-    return EscapeBits(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), escapes);
-}
-
-// One wide step of either byte stage: copies the next 16 input bytes to the
-// output before knowing where the next escape stands, then advances both to
-// that escape (true) or past all 16 bytes when there is none (false).
-inline bool CopyToEscape(const uint8_t** in, uint8_t** out, Escapes escapes) {
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(*in));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(*out), bytes);
-    const uint32_t found = EscapeBits(bytes, escapes);
-    const int n = found != 0 ? __builtin_ctz(found) : 16;
-    *in += n;
-    *out += n;
-    return n < 16;
-}
-
-// The run stage's step: the same over 32 bytes, whose escapes are found at
-// once. Its sequences lie further apart than the back-reference stage's
-// (runs of fewer than 9 repetitions are left to that stage), and every
-// step that meets one costs a mispredicted branch.
-inline bool CopyToRunEscape(const uint8_t** in, uint8_t** out, Escapes escapes) {
-    const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(*in));
-    const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(*in + 16));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(*out), low);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(*out + 16), high);
-    const uint32_t found = EscapeBits(low, escapes) | EscapeBits(high, escapes) << 16;
-    const int n = found != 0 ? __builtin_ctz(found) : 32;
-    *in += n;
-    *out += n;
-    return n < 32;
-}
-#else
-// The escape in every byte of a word.
-typedef uint64_t Escapes;
-
-Escapes EscapesOf(uint8_t escape) {
-    return 0x0101010101010101ull * escape;
-}
-
-void Copy16(uint8_t* to, const uint8_t* from) {
-    Store64(to, Load64(from));
-    Store64(to + 8, Load64(from + 8));
-}
-
-// The top bit of each of the 8 bytes of word (as Load64 gives it) that may
-// be an escape, the first byte in memory lowest; 0 when none is. The borrow
-// of the zero-byte test can only mark bytes above a true match, so the
-// lowest mark is exact.
-uint64_t EscapeMarks(uint64_t word, uint64_t escapes) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    word = __builtin_bswap64(word);
-#endif
-    const uint64_t kLow = 0x0101010101010101ull;
-    const uint64_t kHigh = 0x8080808080808080ull;
-    const uint64_t x = word ^ escapes;
-    return (x - kLow) & ~x & kHigh;
-}
-
-// Offset of the first escape that nonzero marks show.
-int FirstMark(uint64_t marks) {
-    return __builtin_ctzll(marks) >> 3;
-}
-
-// One wide step of either byte stage (see above), a word at a time.
-inline bool CopyToEscape(const uint8_t** in, uint8_t** out, Escapes escapes) {
-    const uint64_t low = Load64(*in);
-    const uint64_t high = Load64(*in + 8);
-    Store64(*out, low);
-    Store64(*out + 8, high);
-    const uint64_t lowMarks = EscapeMarks(low, escapes);
-    const uint64_t highMarks = EscapeMarks(high, escapes);
-    const int n = lowMarks != 0    ? FirstMark(lowMarks)
-                  : highMarks != 0 ? 8 + FirstMark(highMarks)
-                                   : 16;
-    *in += n;
-    *out += n;
-    return n < 16;
-}
-
-// The run stage's step over 32 bytes, as two of 16.
-inline bool CopyToRunEscape(const uint8_t** in, uint8_t** out, Escapes escapes) {
-    return CopyToEscape(in, out, escapes) || CopyToEscape(in, out, escapes);
-}
-#endif
-
-// Input a wide step may read: 16 bytes, or an escape sequence behind 15.
-const ptrdiff_t kWideInput = 18;
-
-// Output a wide step may write: 15 literal bytes, a reference or run of
-// 255, and 16 bytes of overrun.
-const ptrdiff_t kWideRoom = 15 + 255 + 16;
-
-// The same for a step of the run stage: 32 bytes, or a run behind 31.
-const ptrdiff_t kRunInput = 33;
-const ptrdiff_t kRunRoom = 31 + 255 + 16;
-
-// A word with the first byte in memory lowest, on any host.
-uint64_t LoadLow64(const uint8_t* p) {
-    uint64_t v = Load64(p);
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    v = __builtin_bswap64(v);
-#endif
-    return v;
-}
-
-void StoreLow64(uint8_t* p, uint64_t v) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-    v = __builtin_bswap64(v);
-#endif
-    Store64(p, v);
-}
+// The same for a step of the run stage: 32 bytes, or a run (2 bytes) behind
+// 31.
+const ptrdiff_t kRunInput = 31 + 2;
+const ptrdiff_t kRunRoom = 31 + kLongest + kOverrun;
 
 // Copies count bytes (0 to 255) from distance bytes back (0 to 255), a
 // count above the distance repeating the last distance bytes, in whole
-// words: 16 bytes at least, with one branch on the distance. It may read
+// words: 16 bytes (kOverrun) at least, with one branch on the distance. It may read
 // the 8 bytes in front of out and write up to 15 bytes past the copy.
 // Distance 0 copies zeros, as in CtRefStage::Copy.
 inline void CopyReferenceWide(uint8_t* out, uint32_t distance, uint32_t count) {
@@ -208,29 +85,17 @@ inline const uint8_t* ExpandSequence(const uint8_t* at, uint8_t** out, uint8_t e
     return at + 3;
 }
 
-#if defined(__SSE2__)
 // The back-reference stage in batches of kBatch input bytes, whose escape
 // bytes are found at once: each sequence's place comes from the bitmap
 // rather than from a search that waits on the end of the sequence before
-// it, which keeps a dozen cycles off every sequence. A batch reads
+// it, so that no sequence waits on the one before. A batch reads
 // kBatchInput bytes of input, 32 literal bytes beyond its end at most, and
 // needs the room for the literals in front of a sequence and the sequence
-// itself: kBatchRoom. (The run stage's sequences are too far apart for
-// batches to pay.)
+// itself: kBatchRoom. The run stage's sequences lie too far apart for
+// batches.
 const ptrdiff_t kBatch = 256;
 const ptrdiff_t kBatchInput = kBatch + 32;
 const ptrdiff_t kBatchRoom = kBatch + kWideRoom;
-
-// Bit i of words[i / 64] is set where p[i], of the kBatch bytes at p, is the
-// escape.
-inline void EscapeBitmap(const uint8_t* p, Escapes escapes, uint64_t* words) {
-    for (int k = 0; k < kBatch / 64; ++k, p += 64) {
-        words[k] = static_cast<uint64_t>(EscapeBits16(p, escapes)) |
-                   static_cast<uint64_t>(EscapeBits16(p + 16, escapes)) << 16 |
-                   static_cast<uint64_t>(EscapeBits16(p + 32, escapes)) << 32 |
-                   static_cast<uint64_t>(EscapeBits16(p + 48, escapes)) << 48;
-    }
-}
 
 // Copies n literal bytes from in to out in moves of 16, two at least, so
 // that it reads and writes up to 31 bytes past them: most runs of literals
@@ -252,7 +117,7 @@ void RefBatches(const uint8_t** inOut, uint8_t** outOut, const uint8_t* end,
     while (end - in >= kBatchInput && limit - out >= kBatchRoom) {
         const uint8_t* const base = in;
         uint64_t words[kBatch / 64];
-        EscapeBitmap(base, escapes, words);
+        EscapeBitmap(base, escapes, words, kBatch / 64);
         for (int k = 0; k < kBatch / 64; ++k) {
             for (uint64_t bits = words[k]; bits != 0; bits &= bits - 1) {
                 const uint8_t* const at = base + 64 * k + __builtin_ctzll(bits);
@@ -279,68 +144,89 @@ stop:
     *inOut = in;
     *outOut = out;
 }
-#endif
 
 }  // namespace
 
-// ---- Back-reference stage ----------------------------------------------
+// ---- Both stages ------------------------------------------------------------
 
-void CtRefStage::Start(uint8_t escape, uint8_t* block, int32_t size, uint32_t bound,
-                       CtSink* next) {
+void CtBlockStage::StartBlock(uint8_t escape, uint8_t* block, int32_t size, uint32_t bound,
+                              uint32_t reach, CtSink* next) {
     code = 0;
     escape_ = escape;
     stopped_ = false;
-    carryLength_ = 0;
+    last_ = 0;
     block_ = block;
-    blockSize_ = size;
-    out_ = block_;
-    bound_ = bound;
+    out_ = block;
     flushed_ = 0;
+    full_ = false;
+    blockSize_ = size;
+    bound_ = bound;
+    reach_ = reach;
     next_ = next;
     SetLimit();
 }
 
-uint32_t CtRefStage::Produced() const {
-    return flushed_ + static_cast<uint32_t>(out_ - block_);
-}
-
-void CtRefStage::SetLimit() {
+void CtBlockStage::SetLimit() {
     const uint32_t left = bound_ - flushed_;
     blockLimited_ = left > static_cast<uint32_t>(blockSize_);
     limit_ = block_ + (blockLimited_ ? static_cast<uint32_t>(blockSize_) : left);
 }
 
-int32_t CtRefStage::Flush() {
+int32_t CtBlockStage::Flush() {
     const int32_t n = static_cast<int32_t>(out_ - block_);
     if (n == 0) return 1;
     if (next_->Write(block_, n) == 0) {
         stopped_ = true;
         return 0;
     }
-    // While more blocks may follow, the last 255 bytes output go in front
-    // of the block; after a short block some of them come from the history
-    // area itself, and those lie in front of the output, where no
-    // reference reaches.
-    if (blockLimited_) std::memmove(block_ - kReach, out_ - kReach, kReach);
+    last_ = out_[-1];
+    // While more blocks may follow, the last reach bytes output go in front
+    // of the block; after a short block some of them come from that area
+    // itself, and those lie in front of the output, where no reference
+    // reaches.
+    if (blockLimited_) std::memmove(block_ - reach_, out_ - reach_, reach_);
     flushed_ += static_cast<uint32_t>(n);
     out_ = block_;
     SetLimit();
     return 1;
 }
 
-// Called at the limit: a new block, or code 25 at the bound.
-bool CtRefStage::MakeRoom() {
+bool CtBlockStage::MakeRoom() {
     if (!blockLimited_) {
-        code = kCtErrorCapacity;
+        full_ = true;
         return false;
     }
     return Flush() != 0;
 }
 
-bool CtRefStage::Put(uint8_t c) {
+inline bool CtBlockStage::Put(uint8_t c) {
     if (out_ == limit_ && !MakeRoom()) return false;
     *out_++ = c;
     return true;
+}
+
+inline bool CtBlockStage::FlushesEarly(ptrdiff_t room, ptrdiff_t input, const uint8_t* in,
+                                       const uint8_t* end) const {
+    return blockLimited_ && limit_ - out_ < room && out_ - block_ >= room && end - in >= input;
+}
+
+// ---- Back-reference stage ----------------------------------------------
+
+void CtRefStage::Start(uint8_t escape, uint8_t* block, int32_t size, uint32_t bound,
+                       CtSink* next) {
+    StartBlock(escape, block, size, bound, kReach, next);
+    carryLength_ = 0;
+}
+
+uint32_t CtRefStage::Produced() const {
+    return flushed_ + static_cast<uint32_t>(out_ - block_);
+}
+
+// A Put or Copy that found no room: at the bound the stage fails with
+// kCtErrorCapacity, else the next sink stopped it.
+int32_t CtRefStage::Halt() {
+    if (AtBound()) code = kCtErrorCapacity;
+    return -1;
 }
 
 bool CtRefStage::Copy(uint32_t distance, uint32_t count) {
@@ -369,18 +255,18 @@ bool CtRefStage::Copy(uint32_t distance, uint32_t count) {
 // or the next sink stopped.
 int32_t CtRefStage::Item(const uint8_t* p, int32_t available) {
     const uint8_t c = p[0];
-    if (c != escape_) return Put(c) ? 1 : -1;
+    if (c != escape_) return Put(c) ? 1 : Halt();
     if (available < 2) return 0;
     const uint8_t distance = p[1];
     // Escape, escape is the escape byte itself; no reference can have the
     // escape as its distance.
-    if (distance == escape_) return Put(c) ? 2 : -1;
+    if (distance == escape_) return Put(c) ? 2 : Halt();
     if (distance > Produced()) {
         code = kCtErrorReference;
         return -1;
     }
     if (available < 3) return 0;
-    return Copy(distance, p[2]) ? 3 : -1;
+    return Copy(distance, p[2]) ? 3 : Halt();
 }
 
 void CtRefStage::WideSteps(const uint8_t** inOut, const uint8_t* end) {
@@ -402,11 +288,9 @@ void CtRefStage::WideSteps(const uint8_t** inOut, const uint8_t* end) {
     // Distances up to out - origin reach output that exists.
     const uint8_t* const origin = block_ - (flushed_ < kReach ? flushed_ : kReach);
     for (;;) {
-#if defined(__SSE2__)
-        if (out - origin >= static_cast<ptrdiff_t>(kReach)) {
+        if (kBatches && out - origin >= static_cast<ptrdiff_t>(kReach)) {
             RefBatches(&in, &out, end, limit, escapes, escape);
         }
-#endif
         if (end - in < kWideInput || limit - out < kWideRoom) break;
         if (!CopyToEscape(&in, &out, escapes)) continue;
         if (out - origin < 8) break;
@@ -435,10 +319,7 @@ int32_t CtRefStage::Write(const uint8_t* data, int32_t length) {
     for (;;) {
         WideSteps(&in, end);
         if (code != 0 || in == end) return 1;
-        // A full block whose room is too short for a wide step goes on
-        // early, rather than filling its last bytes one at a time.
-        if (blockLimited_ && limit_ - out_ < kWideRoom && out_ - block_ >= kWideRoom &&
-            end - in >= kWideInput) {
+        if (FlushesEarly(kWideRoom, kWideInput, in, end)) {
             if (Flush() == 0) return 0;
             continue;
         }
@@ -466,56 +347,10 @@ int32_t CtRefStage::Finish() {
 
 void CtRunStage::Start(uint8_t escape, uint8_t* block, int32_t size, uint32_t bound,
                        CtSink* next) {
-    code = 0;
-    escape_ = escape;
-    stopped_ = false;
+    // A run repeats the last byte output (0 before the first): of a block
+    // handed on, only that byte matters to the next.
+    StartBlock(escape, block, size, bound, 0, next);
     pending_ = false;
-    overflowed_ = false;
-    // The byte a run repeats is the last one output: 0 before the first.
-    last_ = 0;
-    block_ = block;
-    blockSize_ = size;
-    out_ = block_;
-    bound_ = bound;
-    flushed_ = 0;
-    next_ = next;
-    SetLimit();
-}
-
-void CtRunStage::SetLimit() {
-    const uint32_t left = bound_ - flushed_;
-    blockLimited_ = left > static_cast<uint32_t>(blockSize_);
-    limit_ = block_ + (blockLimited_ ? static_cast<uint32_t>(blockSize_) : left);
-}
-
-int32_t CtRunStage::Flush() {
-    const int32_t n = static_cast<int32_t>(out_ - block_);
-    if (n == 0) return 1;
-    if (next_->Write(block_, n) == 0) {
-        stopped_ = true;
-        return 0;
-    }
-    last_ = out_[-1];
-    flushed_ += static_cast<uint32_t>(n);
-    out_ = block_;
-    SetLimit();
-    return 1;
-}
-
-// Called at the limit: a new block, or, at the bound, the rest of the input
-// is only followed.
-bool CtRunStage::MakeRoom() {
-    if (!blockLimited_) {
-        overflowed_ = true;
-        return false;
-    }
-    return Flush() != 0;
-}
-
-bool CtRunStage::Put(uint8_t c) {
-    if (out_ == limit_ && !MakeRoom()) return false;
-    *out_++ = c;
-    return true;
 }
 
 bool CtRunStage::Fill(uint32_t count) {
@@ -550,10 +385,13 @@ int32_t CtRunStage::Item(const uint8_t* p, int32_t available) {
 }
 
 void CtRunStage::WideSteps(const uint8_t** inOut, const uint8_t* end) {
-    // Wide steps as in the back-reference stage, over 32 bytes: literal
-    // bytes copied before the next escape is known, runs filled in whole
-    // words past their end. A run repeats the byte in front of the output,
-    // so the steps wait for a block's first byte.
+    // Wide steps as in the back-reference stage, over 32 bytes, whose
+    // escapes are found at once: its sequences lie further apart (runs of
+    // fewer than 9 repetitions are left to that stage), and every step that
+    // meets one costs a mispredicted branch. Literal bytes are copied
+    // before the next escape is known, runs filled in whole words past
+    // their end. A run repeats the byte in front of the output, so the
+    // steps wait for a block's first byte.
     if (out_ == block_) return;
     const uint8_t* in = *inOut;
     uint8_t* out = out_;
@@ -561,7 +399,7 @@ void CtRunStage::WideSteps(const uint8_t** inOut, const uint8_t* end) {
     const Escapes escapes = EscapesOf(escape_);
     const uint8_t escape = escape_;
     while (end - in >= kRunInput && limit - out >= kRunRoom) {
-        if (!CopyToRunEscape(&in, &out, escapes)) continue;
+        if (!CopyToEscape32(&in, &out, escapes)) continue;
         const uint8_t k = in[1];
         in += 2;
         if (k == escape) {
@@ -601,7 +439,7 @@ void CtRunStage::Scan(const uint8_t* in, const uint8_t* end) {
 int32_t CtRunStage::Write(const uint8_t* data, int32_t length) {
     const uint8_t* in = data;
     const uint8_t* const end = data + length;
-    if (overflowed_) {
+    if (AtBound()) {
         Scan(in, end);
         return 1;
     }
@@ -612,14 +450,13 @@ int32_t CtRunStage::Write(const uint8_t* data, int32_t length) {
     }
     for (;;) {
         if (stopped_) return 0;
-        if (overflowed_) {
+        if (AtBound()) {
             Scan(in, end);
             return 1;
         }
         WideSteps(&in, end);
         if (in == end) return 1;
-        if (blockLimited_ && limit_ - out_ < kRunRoom && out_ - block_ >= kRunRoom &&
-            end - in >= kRunInput) {
+        if (FlushesEarly(kRunRoom, kRunInput, in, end)) {
             if (Flush() == 0) return 0;
             continue;
         }
@@ -636,7 +473,7 @@ int32_t CtRunStage::Finish() {
     // An escape without its count is reported before an excess of output.
     if (pending_) {
         code = kCtErrorTruncated;
-    } else if (overflowed_) {
+    } else if (AtBound()) {
         code = kCtErrorCapacity;
     }
     if (code != 0) return 1;

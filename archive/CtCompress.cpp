@@ -93,9 +93,9 @@ std::vector<uint8_t> CtCompress(const uint8_t* data, size_t size, CtLevel level)
     const CtPacked runs = CtPackRuns(data, size);
     const CtPacked refs = CtPackRefs(data, size);
     // The reference stage is the costly one. Behind a run stage that saves
-    // next to nothing it finds what it finds in the data itself: on the
-    // benchmark corpus, skipping it below a saving of 1/1024 leaves every
-    // choice as it was and spares a third of the time.
+    // next to nothing it finds what it finds in the data itself, so below a
+    // saving of 1/1024 it is skipped there (docs/codec.md has what that
+    // changes).
     const bool runsHelp = runs.data.size() + size / 1024 < size;
     CtPacked both;
     if (runsHelp) both = CtPackRefs(runs.data.data(), runs.data.size());
@@ -110,10 +110,8 @@ std::vector<uint8_t> CtCompress(const uint8_t* data, size_t size, CtLevel level)
         Through(kCtStageRuns | kCtStageRefs | kCtStageBits, &runs, &both, data, size),
     };
     // At kDefault a route through the bit-coded stage is charged 1/16 of
-    // that stage's input: it decodes about a byte a nanosecond, slower than
-    // both byte stages together, and where it saves less it is left out.
-    // On the benchmark corpus that leaves it out of 3 files of 66, for 24
-    // KB in 26.8 MB, and spares a fiftieth of the decoding time.
+    // that stage's input: it decodes slower than both byte stages together,
+    // and where it saves less it is left out.
     auto charged = [level](size_t n, const Route& r) {
         if (level == CtLevel::kMax || n == SIZE_MAX || (r.flags & kCtStageBits) == 0) return n;
         return n + r.size / 16;

@@ -3,54 +3,26 @@
 #include <cstddef>
 #include <cstring>
 
-#include "archive/CtByteStages.h"
 #include "archive/CtMem.h"
 #include "archive/CtStreamDecoder.h"
 #include "services/LogRouting.h"
 #include "services/Text.h"
 
-namespace {
-
-// Fills the caller's record; the -1 travels back up to the caller.
-int32_t Fail(CtCompressExcept* error, int32_t code) {
-    error->code = code;
-    return -1;
-}
-
-// Appends what it receives to a block that has room for all of it.
-class BlockSink : public CtSink {
-public:
-    explicit BlockSink(uint8_t* block) : used(0), block_(block) {}
-
-    int32_t Write(const uint8_t* data, int32_t length) override {
-        std::memcpy(block_ + used, data, static_cast<size_t>(length));
-        used += length;
-        return 1;
-    }
-
-    int32_t used;
-
-private:
-    uint8_t* block_;
-};
-
-}  // namespace
-
 int32_t CtReadFrame(const uint8_t* source, int32_t length, CtFrame* frame,
                     CtCompressExcept* error) {
-    if (length < 1) return Fail(error, kCtErrorTruncated);
+    if (length < 1) return CtFail(error, kCtErrorTruncated);
     frame->flags = source[0];
     frame->data = source + 1;
     frame->length = length - 1;
     frame->runEscape = 0;
     frame->refEscape = 0;
     if (frame->flags & kCtStageRuns) {
-        if (frame->length < 1) return Fail(error, kCtErrorTruncated);
+        if (frame->length < 1) return CtFail(error, kCtErrorTruncated);
         frame->runEscape = *frame->data++;
         --frame->length;
     }
     if (frame->flags & kCtStageRefs) {
-        if (frame->length < 1) return Fail(error, kCtErrorTruncated);
+        if (frame->length < 1) return CtFail(error, kCtErrorTruncated);
         frame->refEscape = *frame->data++;
         --frame->length;
     }
@@ -60,35 +32,27 @@ int32_t CtReadFrame(const uint8_t* source, int32_t length, CtFrame* frame,
 namespace {
 
 // CtDecode without the zeros behind the content. With roomy, destination
-// holds CtStreamDecoder::kAreaSpare bytes behind the capacity, where the
-// last stage may write too.
+// holds kCtSpare bytes behind the capacity, where the last stage may write
+// too.
 int32_t DecodeContent(const uint8_t* source, int32_t length, uint8_t* destination,
                       int32_t capacity, bool roomy, CtCompressExcept* error) {
     CtFrame frame;
     if (CtReadFrame(source, length, &frame, error) < 0) return -1;
-    if (capacity < 0 || capacity > CtMem::kMaxRequest) return Fail(error, kCtErrorMemory);
-    if ((frame.flags & (kCtStageBits | kCtStageRefs | kCtStageRuns)) == 0) {
-        // The stage data is the content.
-        if (frame.length > capacity) return Fail(error, kCtErrorCapacity);
-        if (frame.length > 0) {
-            std::memcpy(destination, frame.data, static_cast<size_t>(frame.length));
-        }
-        return frame.length;
-    }
-    // No stage ever holds more than capacity + 256 bytes: small contents
-    // take small blocks.
-    const int32_t block = capacity < CtStreamDecoder::kDefaultBlock - 256
-                              ? capacity + 256
+    if (capacity < 0 || capacity > CtMem::kMaxRequest) return CtFail(error, kCtErrorMemory);
+    // No stage ever holds more than capacity + kCtSpare bytes: small
+    // contents take small blocks.
+    const int32_t block = capacity < CtStreamDecoder::kDefaultBlock - kCtSpare
+                              ? capacity + kCtSpare
                               : CtStreamDecoder::kDefaultBlock;
     CtStreamDecoder decoder(block);
-    const int32_t spare = CtStreamDecoder::SpareFor(frame.flags);
+    const int32_t spare = frame.Spare();
     if (spare == 0 || roomy) {
         return decoder.DecodeInto(source, length, destination, capacity, error);
     }
     // The last stage may write beyond the content: it writes into a block
     // of its own.
     CtMem area(CtMem::Padded(capacity, spare), CtMem::kUnset);
-    if (!area.Held()) return Fail(error, kCtErrorMemory);
+    if (!area.Held()) return CtFail(error, kCtErrorMemory);
     const int32_t n = decoder.DecodeInto(source, length, area.data, capacity, error);
     if (n > 0) std::memcpy(destination, area.data, static_cast<size_t>(n));
     return n;
@@ -117,7 +81,7 @@ int32_t CtDecompress(const uint8_t* source, int32_t length, uint8_t* destination
     // Without the block the answer is CtDecode's for a capacity it cannot
     // hold: the frame is read first.
     CtCompressExcept error{0};
-    CtMem block(CtMem::Padded(capacity, CtStreamDecoder::kAreaSpare), CtMem::kUnset);
+    CtMem block(CtMem::Padded(capacity, kCtSpare), CtMem::kUnset);
     int32_t result = -1;
     if (!block.Held()) {
         CtFrame frame;
@@ -138,34 +102,4 @@ int32_t CtDecompress(const uint8_t* source, int32_t length, uint8_t* destination
              &position);
     SendLog(kLogArchive, text);
     return 0;
-}
-
-int32_t CtExpandRefs(uint8_t escape, const uint8_t* input, int32_t length, uint8_t* output,
-                     int32_t capacity, CtCompressExcept* error) {
-    const int32_t block = CtStreamDecoder::kDefaultBlock;
-    CtMem memory(CtRefStage::kHistory + block, CtMem::kUnset);
-    if (!memory.Held()) return Fail(error, kCtErrorMemory);
-    BlockSink sink(output);
-    CtRefStage stage;
-    stage.Start(escape, memory.data + CtRefStage::kHistory, block,
-                capacity > 0 ? static_cast<uint32_t>(capacity) : 0, &sink);
-    if (length > 0) stage.Write(input, length);
-    stage.Finish();
-    if (stage.code != 0) return Fail(error, stage.code);
-    return sink.used;
-}
-
-int32_t CtExpandRuns(uint8_t escape, const uint8_t* input, int32_t length, uint8_t* output,
-                     int32_t capacity, CtCompressExcept* error) {
-    const int32_t block = CtStreamDecoder::kDefaultBlock;
-    CtMem memory(block, CtMem::kUnset);
-    if (!memory.Held()) return Fail(error, kCtErrorMemory);
-    BlockSink sink(output);
-    CtRunStage stage;
-    stage.Start(escape, memory.data, block, capacity > 0 ? static_cast<uint32_t>(capacity) : 0,
-                &sink);
-    if (length > 0) stage.Write(input, length);
-    stage.Finish();
-    if (stage.code != 0) return Fail(error, stage.code);
-    return sink.used;
 }

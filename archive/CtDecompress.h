@@ -26,6 +26,12 @@ struct CtCompressExcept {
     int32_t code;
 };
 
+// Fills the caller's record and answers the -1 that travels back up.
+inline int32_t CtFail(CtCompressExcept* error, int32_t code) {
+    error->code = code;
+    return -1;
+}
+
 // Codes of CtCompressExcept. 21 to 25 and 61 are the format's own; 23, 26,
 // 27 and 62 name conditions that the format leaves to the data or that come
 // with decoding by blocks.
@@ -41,6 +47,16 @@ enum : int32_t {
     kCtErrorTruncated = 62,  // data ends inside the frame or inside an escape sequence
 };
 
+// The output of the back-reference stage may run this many bytes beyond the
+// unpacked size: the format's decoder expands that stage into a scratch
+// area of the unpacked size + 256 bytes (kCtErrorCapacity past it), and the run
+// stage behind it, or the content's own bound, brings the output back to
+// the unpacked size. A block that takes the last stage's output in place
+// keeps as many bytes behind the content; they also hold the one symbol
+// beyond the unpacked size that the bit-coded stage is asked for (see
+// CtBitDecoder::DecodeUpTo).
+const int32_t kCtSpare = 256;
+
 // The frame of a compressed content: flags, the run escape if 0x20, the
 // reference escape if 0x40, then the stage data.
 struct CtFrame {
@@ -49,9 +65,18 @@ struct CtFrame {
     uint8_t refEscape;
     const uint8_t* data;
     int32_t length;
+
+    // No stage: the stage data is the content.
+    bool Plain() const { return (flags & (kCtStageBits | kCtStageRefs | kCtStageRuns)) == 0; }
+
+    // The bytes a block needs behind the content when the last stage
+    // writes straight into it: kCtSpare, or none when there is no stage or
+    // the run stage comes last, which writes nothing beyond the unpacked
+    // size.
+    int32_t Spare() const { return Plain() || (flags & kCtStageRuns) != 0 ? 0 : kCtSpare; }
 };
 
-// Reads the frame of length bytes at source: 1, or -1 with code 62 when the
+// Reads the frame of length bytes at source: 1, or -1 with kCtErrorTruncated when the
 // content ends inside it.
 int32_t CtReadFrame(const uint8_t* source, int32_t length, CtFrame* frame,
                     CtCompressExcept* error);
@@ -63,35 +88,18 @@ int32_t CtReadFrame(const uint8_t* source, int32_t length, CtFrame* frame,
 // a zero-filled destination keeps its zeros where no content lands. A
 // content whose last stage is the run stage, or that has no stage, is
 // decoded straight into the destination; any other is decoded into a block
-// of capacity + 256 bytes and copied, so that for those a capacity whose
-// block cannot be had fails with code 26. A negative capacity, or one
-// beyond CtMem::kMaxRequest, fails with code 26 and nothing written.
+// of capacity + kCtSpare bytes and copied, so that for those a capacity whose
+// block cannot be had fails with kCtErrorMemory. A negative capacity, or
+// one beyond CtMem::kMaxRequest, fails with kCtErrorMemory and nothing
+// written.
 int32_t CtDecode(const uint8_t* source, int32_t length, uint8_t* destination, int32_t capacity,
                  CtCompressExcept* error);
 
-// CtDecode through a block of capacity + 256 bytes, copied into
+// CtDecode through a block of capacity + kCtSpare bytes, copied into
 // destination when the content decodes (destination otherwise keeps what
 // it held), with a failure turned into the text "Erreur en décompréssion
 // code %d" on log channels 69 and 0 and a result of 0.
 int32_t CtDecompress(const uint8_t* source, int32_t length, uint8_t* destination,
                      int32_t capacity);
-
-// The two byte stages alone, undone from input into output, which holds
-// capacity bytes; they answer the number of bytes produced, or -1 with
-// *error filled. Neither reads past input + length nor writes past output +
-// capacity; bytes of output beyond the result may be overwritten, also when
-// they fail.
-//
-// Back-reference stage: escape, distance (1..255) and count copy earlier
-// output; escape, escape is a literal escape byte.
-int32_t CtExpandRefs(uint8_t escape, const uint8_t* input, int32_t length, uint8_t* output,
-                     int32_t capacity, CtCompressExcept* error);
-
-// Run stage: escape and count k repeat the last literal k times; escape,
-// escape is a literal escape byte; escape, 0 produces nothing. An escape
-// without its count at the end of the input is reported (code 62) before an
-// excess of output (code 25).
-int32_t CtExpandRuns(uint8_t escape, const uint8_t* input, int32_t length, uint8_t* output,
-                     int32_t capacity, CtCompressExcept* error);
 
 #endif

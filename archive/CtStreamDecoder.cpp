@@ -8,12 +8,6 @@
 
 namespace {
 
-// Fills the caller's record; the -1 travels back up to the caller.
-int32_t Fail(CtCompressExcept* error, int32_t code) {
-    error->code = code;
-    return -1;
-}
-
 // The memory of the blocks: the bit-coded stage's, the back-reference
 // stage's behind its history, and the run stage's.
 int32_t MemoryFor(int32_t block) {
@@ -21,7 +15,7 @@ int32_t MemoryFor(int32_t block) {
     return 3 * block + CtRefStage::kHistory;
 }
 
-// The end of the pipeline: the content may hold capacity bytes (code 25
+// The end of the pipeline: the content may hold capacity bytes (kCtErrorCapacity
 // beyond them); the caller's sink receives them.
 class Delivery : public CtSink {
 public:
@@ -58,19 +52,24 @@ int32_t CtStreamDecoder::Decode(const uint8_t* source, int32_t length, int32_t c
     return Run(source, length, capacity, sink, nullptr, error);
 }
 
-int32_t CtStreamDecoder::SpareFor(uint8_t flags) {
-    const bool runsLast = (flags & kCtStageRuns) != 0;
-    const bool staged = (flags & (kCtStageBits | kCtStageRefs | kCtStageRuns)) != 0;
-    return runsLast || !staged ? 0 : kAreaSpare;
-}
-
 int32_t CtStreamDecoder::DecodeInto(const uint8_t* source, int32_t length, uint8_t* area,
                                     int32_t capacity, CtCompressExcept* error) {
-    // The content is in the area already when it goes out.
+    // The last stage's output is in the area already when it goes out;
+    // what comes another way (the stage data of a content without stages)
+    // is copied there.
     class InPlace : public CtSink {
     public:
-        int32_t Write(const uint8_t*, int32_t) override { return 1; }
-    } inPlace;
+        explicit InPlace(uint8_t* area) : end_(area) {}
+
+        int32_t Write(const uint8_t* data, int32_t length) override {
+            if (data != end_) std::memcpy(end_, data, static_cast<size_t>(length));
+            end_ += length;
+            return 1;
+        }
+
+    private:
+        uint8_t* end_;
+    } inPlace(area);
     return Run(source, length, capacity, &inPlace, area, error);
 }
 
@@ -78,27 +77,24 @@ int32_t CtStreamDecoder::Run(const uint8_t* source, int32_t length, int32_t capa
                              CtSink* sink, uint8_t* area, CtCompressExcept* error) {
     CtFrame frame;
     if (CtReadFrame(source, length, &frame, error) < 0) return -1;
-    if (capacity < 0 || !memory_.Held()) return Fail(error, kCtErrorMemory);
+    if (capacity < 0 || !memory_.Held()) return CtFail(error, kCtErrorMemory);
+    // Without stages the content is its stage data: too long for the
+    // capacity, it fails before anything goes out.
+    if (frame.Plain() && frame.length > capacity) return CtFail(error, kCtErrorCapacity);
     const bool bits = (frame.flags & kCtStageBits) != 0;
     const bool refs = (frame.flags & kCtStageRefs) != 0;
     const bool runs = (frame.flags & kCtStageRuns) != 0;
-    // Without stages the content is its stage data: too long for the
-    // capacity, it fails before anything goes out.
-    if (!bits && !refs && !runs && frame.length > capacity) {
-        return Fail(error, kCtErrorCapacity);
-    }
 
     // The stages from the last to the first, each feeding the one after it.
     // Each stage is bounded as the whole-buffer decoder bounds it: the
     // bit-coded stage by the capacity, the back-reference stage by its
-    // scratch area of capacity + 256, the run stage and the content by the
-    // capacity. Into an area, the last stage's block is the area, as large
-    // as its bound: it goes out once, at the end.
+    // scratch area of capacity + kCtSpare, the run stage and the content by
+    // the capacity. Into an area, the last stage's block is the area, as
+    // large as its bound: it goes out once, at the end.
     uint8_t* const symbols = memory_.data;
     uint8_t* const refBlock = symbols + block_ + CtRefStage::kHistory;
     uint8_t* const runBlock = refBlock + block_;
     const uint32_t bound = static_cast<uint32_t>(capacity);
-    static_assert(kAreaSpare >= 256, "the back-reference stage's spare output fits the area");
     Delivery delivery(capacity, sink);
     CtSink* first = &delivery;
     CtRunStage runStage;
@@ -112,61 +108,52 @@ int32_t CtStreamDecoder::Run(const uint8_t* source, int32_t length, int32_t capa
         first = &runStage;
     }
     if (refs) {
+        const uint32_t refBound = bound + static_cast<uint32_t>(kCtSpare);
         if (area != nullptr && !runs) {
-            refStage.Start(frame.refEscape, area, capacity + 256, bound + 256u, first);
+            refStage.Start(frame.refEscape, area, capacity + kCtSpare, refBound, first);
         } else {
-            refStage.Start(frame.refEscape, refBlock, block_, bound + 256u, first);
+            refStage.Start(frame.refEscape, refBlock, block_, refBound, first);
         }
         first = &refStage;
     }
 
     if (bits) {
         // The bit-coded stage comes first, so its errors are final at once.
-        // It is asked for one symbol beyond the capacity: delivered, that
-        // one is too many. As the last stage into an area it decodes
-        // straight there.
+        // As the last stage into an area it decodes straight there.
         uint8_t* const target = area != nullptr && first == &delivery ? area : nullptr;
         CtBitDecoder decoder;
         if (decoder.Start(frame.data, frame.length, error) < 0) return -1;
         int32_t count = 0;
         for (;;) {
-            const int32_t left = capacity - count;
-            const int32_t room = target != nullptr || left < block_ ? left + 1 : block_;
             uint8_t* const out = target != nullptr ? target + count : symbols;
-            const int32_t n = decoder.Decode(out, room, error);
+            const int32_t room = target != nullptr ? capacity - count + 1 : block_;
+            const int32_t n = decoder.DecodeUpTo(out, room, capacity - count, error);
             if (n < 0) return -1;
             if (n == 0) break;
-            if (n > left) return Fail(error, kCtErrorCapacity);
             count += n;
             if (target == nullptr && first->Write(symbols, n) == 0) {
-                return Fail(error, kCtErrorStopped);
+                return CtFail(error, kCtErrorStopped);
             }
         }
         if (target != nullptr && count > 0) delivery.Write(target, count);
-    } else if (area != nullptr && first == &delivery) {
-        // No stage at all: the stage data is the content.
-        if (frame.length > 0) {
-            std::memcpy(area, frame.data, static_cast<size_t>(frame.length));
-            delivery.Write(area, frame.length);
-        }
     } else {
         for (int32_t done = 0; done < frame.length;) {
             const int32_t rest = frame.length - done;
             const int32_t n = rest < block_ ? rest : block_;
-            if (first->Write(frame.data + done, n) == 0) return Fail(error, kCtErrorStopped);
+            if (first->Write(frame.data + done, n) == 0) return CtFail(error, kCtErrorStopped);
             done += n;
         }
     }
     // The ends of the byte stages, in order: each hands on what it holds,
     // and an error of a stage is final once the stages before it are done.
     if (refs) {
-        if (refStage.Finish() == 0) return Fail(error, kCtErrorStopped);
-        if (refStage.code != 0) return Fail(error, refStage.code);
+        if (refStage.Finish() == 0) return CtFail(error, kCtErrorStopped);
+        if (refStage.code != 0) return CtFail(error, refStage.code);
     }
     if (runs) {
-        if (runStage.Finish() == 0) return Fail(error, kCtErrorStopped);
-        if (runStage.code != 0) return Fail(error, runStage.code);
+        if (runStage.Finish() == 0) return CtFail(error, kCtErrorStopped);
+        if (runStage.code != 0) return CtFail(error, runStage.code);
     }
-    if (delivery.code != 0) return Fail(error, delivery.code);
+    if (delivery.code != 0) return CtFail(error, delivery.code);
     return delivery.total;
 }

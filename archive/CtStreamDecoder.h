@@ -27,7 +27,7 @@ public:
 
     // Takes the blocks, about 3 x block bytes, for any number of Decode
     // calls; a block outside 1..kMaxBlock takes none. Without them every
-    // Decode fails with code 26.
+    // Decode fails with kCtErrorMemory.
     explicit CtStreamDecoder(int32_t block = kDefaultBlock);
 
     CtStreamDecoder(const CtStreamDecoder&) = delete;
@@ -47,31 +47,21 @@ public:
     // decodes to, up to where it fails or further (an error of an earlier
     // stage further on is the one reported), never more than capacity
     // bytes; a caller that writes a file deletes it. A sink that answers 0
-    // ends the decoding at once with code 27 (kCtErrorStopped), whatever the
+    // ends the decoding at once with kCtErrorStopped, whatever the
     // rest of the content holds.
     int32_t Decode(const uint8_t* source, int32_t length, int32_t capacity, CtSink* sink,
                    CtCompressExcept* error);
 
-    // The room an area needs behind the content: the back-reference
-    // stage's spare output, when it comes last, or the one symbol beyond
-    // the capacity that the bit-coded stage is asked for.
-    static constexpr int32_t kAreaSpare = 256;
-
-    // The spare bytes an area needs for a content whose flags byte is
-    // flags: kAreaSpare, or none when there is no stage or the run stage
-    // comes last, which writes nothing beyond the capacity.
-    static int32_t SpareFor(uint8_t flags);
-
     // Decode, with the last stage writing straight into area, which holds
-    // capacity + SpareFor(flags) bytes: the content lands at its start, in
+    // capacity + CtFrame::Spare() bytes: the content lands at its start, in
     // one piece, and the answer and the error code are Decode's. Any byte
     // of the area may be overwritten, also by a call that fails.
     int32_t DecodeInto(const uint8_t* source, int32_t length, uint8_t* area, int32_t capacity,
                        CtCompressExcept* error);
 
 private:
-    // Decode into sink, or with area not null DecodeInto (sink then only
-    // takes the one piece that lies in the area).
+    // Decode into sink, or with area not null DecodeInto (sink then keeps
+    // the content in the area).
     int32_t Run(const uint8_t* source, int32_t length, int32_t capacity, CtSink* sink,
                 uint8_t* area, CtCompressExcept* error);
 

@@ -34,6 +34,7 @@
 #include "archive/CtByteStages.h"
 #include "archive/CtCompress.h"
 #include "archive/CtDecompress.h"
+#include "archive/CtStageDecode.h"
 #include "archive/CtStreamDecoder.h"
 
 namespace {

@@ -4,8 +4,9 @@
 # The layers, bottom up: services, archive, framework, app, launcher. A file
 # may include from its own layer and the layers below it. velpack (tools/)
 # stands beside the launcher and may use services, archive and launcher
-# (the plan); inside it, pe/ and host/ use nothing else of velpack, payload/
-# uses both, commands/ everything. Tests, benchmarks and fuzz targets may
+# (the plan); inside it, base/ (its error convention) uses nothing of
+# velpack, pe/ and host/ nothing else but base/, payload/ all three,
+# commands/ everything. Tests, benchmarks and fuzz targets may
 # include anything.
 set -u
 cd "$1" || exit 2
@@ -34,7 +35,8 @@ allowed() {
         room=$(echo "$1" | cut -d/ -f3)
         target=$(echo "$2" | cut -d/ -f3)
         case $room in
-        pe | host) [ "$target" = "$room" ] ;;
+        base) [ "$target" = base ] ;;
+        pe | host) [ "$target" = "$room" ] || [ "$target" = base ] ;;
         payload) [ "$target" != commands ] ;;
         *) return 0 ;;
         esac

@@ -6,21 +6,14 @@
 #include <algorithm>
 #include <vector>
 
-#include "archive/CtBitDecoder.h"
 #include "archive/CtDecompress.h"
+#include "archive/CtStageDecode.h"
+#include "fuzz/FuzzCheck.h"
 #include "tests/archive/CodecReference.h"
-
-namespace {
-
-void Check(bool ok) {
-    if (!ok) __builtin_trap();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
-    const int32_t capacity = data[0] | data[1] << 8;
+    const int32_t capacity = CapacityOf(data);
     // Copied, so that a read past the stage data is past an allocation.
     const std::vector<uint8_t> stage(data + 2, data + size);
     std::vector<uint8_t> out(static_cast<size_t>(capacity));

@@ -7,13 +7,10 @@
 #include <vector>
 
 #include "archive/CtArchive.h"
+#include "fuzz/FuzzCheck.h"
 #include "launcher/IstPlan.h"
 
 namespace {
-
-void Check(bool ok) {
-    if (!ok) __builtin_trap();
-}
 
 // Contents larger than this are not decoded: the fuzzer's memory is bounded.
 const int32_t kMaxContent = 1 << 20;

@@ -8,19 +8,12 @@
 #include <vector>
 
 #include "archive/CtDecompress.h"
+#include "fuzz/FuzzCheck.h"
 #include "tests/archive/CodecReference.h"
-
-namespace {
-
-void Check(bool ok) {
-    if (!ok) __builtin_trap();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2) return 0;
-    const int32_t capacity = data[0] | data[1] << 8;
+    const int32_t capacity = CapacityOf(data);
     const std::vector<uint8_t> source(data + 2, data + size);
     const Decoded got = DecodeCaught(source, capacity);
     const ReferenceResult want = ReferenceDecompress(source.data(), source.size(), capacity);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "archive/CtFormat.h"
+#include "fuzz/FuzzCheck.h"
 #include "launcher/StubResources.h"
 #include "tools/velpack/pe/ApplicationManifest.h"
 #include "tools/velpack/pe/IconFile.h"
@@ -23,10 +24,6 @@ namespace {
 const ResourceKey kPayloadType = ResourceKey::Name(kCtPayloadType);
 const ResourceKey kPayloadName = ResourceKey::Id(kCtPayloadId);
 const ResourceKey kIconGroup = ResourceKey::Name(kStubIcon);
-
-void Check(bool ok) {
-    if (!ok) __builtin_trap();
-}
 
 std::vector<std::string> Leaves(const ResourceTree& tree) {
     std::vector<std::string> all;

@@ -4,13 +4,10 @@
 #include <cstdint>
 #include <string>
 
+#include "fuzz/FuzzCheck.h"
 #include "tools/velpack/pe/PeSignature.h"
 
 namespace {
-
-void Check(bool ok) {
-    if (!ok) __builtin_trap();
-}
 
 // Well-formed UTF-8 without control characters.
 bool Printable(const std::string& s) {

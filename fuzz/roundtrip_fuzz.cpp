@@ -7,15 +7,8 @@
 #include <vector>
 
 #include "archive/CtCompress.h"
+#include "fuzz/FuzzCheck.h"
 #include "tests/archive/CodecReference.h"
-
-namespace {
-
-void Check(bool ok) {
-    if (!ok) __builtin_trap();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;

@@ -9,13 +9,10 @@
 #include <cstdint>
 #include <vector>
 
+#include "fuzz/FuzzCheck.h"
 #include "tests/archive/CodecReference.h"
 
 namespace {
-
-void Check(bool ok) {
-    if (!ok) __builtin_trap();
-}
 
 int32_t BlockFor(uint8_t b) {
     if (b < 128) return 1 + b;
@@ -28,7 +25,7 @@ int32_t BlockFor(uint8_t b) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 3) return 0;
-    const int32_t capacity = data[0] | data[1] << 8;
+    const int32_t capacity = CapacityOf(data);
     const int32_t block = BlockFor(data[2]);
     const std::vector<uint8_t> source(data + 3, data + size);
     int32_t code = 0;

@@ -208,7 +208,9 @@ std::string CompareStreaming(const std::vector<uint8_t>& source, int32_t capacit
                at;
     }
     // Into an area of exactly the size it asks for, with the same blocks.
-    const int32_t spare = CtStreamDecoder::SpareFor(source.empty() ? 0 : source[0]);
+    CtFrame frame{};
+    frame.flags = source.empty() ? 0 : source[0];
+    const int32_t spare = frame.Spare();
     std::vector<uint8_t> area(static_cast<size_t>(capacity) + static_cast<size_t>(spare), 0xA5);
     CtStreamDecoder decoder(block);
     CtCompressExcept error{0};

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "archive/CtDecompress.h"
+#include "archive/CtStageDecode.h"
 #include "archive/CtStreamDecoder.h"
 #include "tests/archive/CodecReference.h"
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "archive/CtBitDecoder.h"
+#include "archive/CtStageDecode.h"
 #include "archive/CtStreamDecoder.h"
 #include "tests/archive/CodecReference.h"
 

@@ -1,5 +1,6 @@
 // The frame, the run and back-reference stages, and the error path.
 #include "archive/CtDecompress.h"
+#include "archive/CtStageDecode.h"
 
 #include <gtest/gtest.h>
 

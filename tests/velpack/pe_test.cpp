@@ -16,6 +16,7 @@
 #include "tools/velpack/pe/ApplicationManifest.h"
 #include "tools/velpack/pe/IconFile.h"
 #include "tools/velpack/pe/PeImage.h"
+#include "tools/velpack/pe/PeLayout.h"
 #include "tools/velpack/pe/PeRebuild.h"
 #include "tools/velpack/pe/ResourceTree.h"
 #include "tools/velpack/pe/VersionResource.h"
@@ -113,9 +114,9 @@ void ExpectSound(const Bytes& file, const Bytes& payload) {
         EXPECT_EQ(s.rawPointer % out.pe.fileAlignment, 0u) << s.name;
     }
     const uint32_t o = out.pe.optionalOffset;
-    EXPECT_EQ(GetU32(file, o + PeImage::kSizeOfImageField),
+    EXPECT_EQ(GetU32(file, o + kPeSizeOfImageField),
               (end + out.pe.sectionAlignment - 1) / out.pe.sectionAlignment * out.pe.sectionAlignment);
-    EXPECT_EQ(GetU32(file, o + PeImage::kCheckSumField), PeChecksum(file, o + PeImage::kCheckSumField));
+    EXPECT_EQ(GetU32(file, o + kPeCheckSumField), PeChecksum(file, o + kPeCheckSumField));
     const PeDirectory res = out.pe.Directory(PeImage::kResourceDirectory);
     const PeSection& holder = out.pe.sections[static_cast<size_t>(out.pe.SectionOf(res.address))];
     EXPECT_EQ(holder.virtualAddress, res.address);
@@ -262,7 +263,7 @@ TEST(PeChecksum, AgreesWithImagehlp) {
         DWORD header = 0, sum = 0;
         ASSERT_NE(CheckSumMappedFile(file.data(), static_cast<DWORD>(file.size()), &header, &sum),
                   nullptr);
-        EXPECT_EQ(PeChecksum(file, pe.optionalOffset + PeImage::kCheckSumField), sum) << extra;
+        EXPECT_EQ(PeChecksum(file, pe.optionalOffset + kPeCheckSumField), sum) << extra;
     }
 }
 #endif
@@ -312,7 +313,7 @@ TEST(PeRebuild, DiscardableSectionsBehindMoveAlong) {
     EXPECT_EQ(out.pe.sections[3].virtualAddress, reloc.virtualAddress + 0x1000);
     EXPECT_EQ(out.pe.Directory(PeImage::kRelocationDirectory).address, reloc.virtualAddress + 8);
     EXPECT_TRUE(std::equal(relocations.begin(), relocations.end(), r.file.begin() + reloc.rawPointer));
-    const uint32_t symbols = GetU32(r.file, out.pe.coffOffset + 8);
+    const uint32_t symbols = GetU32(r.file, out.pe.coffOffset + kPeSymbolTableField);
     ASSERT_LE(symbols + 4u, r.file.size());
     EXPECT_EQ(std::string(r.file.begin() + symbols, r.file.begin() + symbols + 4), "SYMS");
 }

@@ -56,20 +56,26 @@ int ParseStages(const std::string& text) {
 
 bool WriteWholeFile(const std::string& path, const std::vector<uint8_t>& data) {
     HostFile file;
-    if (file.CreateReplace(path) && file.Write(data.data(), data.size()) && file.Close()) {
+    std::string error;
+    if (file.CreateReplace(path, &error) && file.Write(data.data(), data.size(), &error) &&
+        file.Close(&error)) {
         return true;
     }
-    Complain(path, file.Error());
+    Complain(path, error);
+    return false;
+}
+
+// Reads path whole; false after a complaint.
+bool ReadInput(const std::string& path, std::vector<uint8_t>* data) {
+    std::string error;
+    if (ReadWholeFile(path, data, &error)) return true;
+    Complain(path, error);
     return false;
 }
 
 int RunEncode(const EncodeArguments& a) {
     std::vector<uint8_t> data;
-    std::string error;
-    if (!ReadWholeFile(a.in, &data, &error)) {
-        Complain(a.in, error);
-        return kExitFailed;
-    }
+    if (!ReadInput(a.in, &data)) return kExitFailed;
     // The launcher decodes into blocks of "unpacked size + 256" bytes.
     if (data.size() > static_cast<size_t>(CtMem::kMaxRequest)) {
         Complain(a.in, "too large for an archive entry");
@@ -91,11 +97,7 @@ int RunEncode(const EncodeArguments& a) {
 
 int RunDecode(const DecodeArguments& a) {
     std::vector<uint8_t> content;
-    std::string error;
-    if (!ReadWholeFile(a.in, &content, &error)) {
-        Complain(a.in, error);
-        return kExitFailed;
-    }
+    if (!ReadInput(a.in, &content)) return kExitFailed;
     if (content.size() > static_cast<size_t>(INT32_MAX)) {
         Complain(a.in, "too large for an archive entry");
         return kExitFailed;

@@ -1,19 +1,17 @@
 // velpack extract FILE DIR
 #include <CLI/CLI.hpp>
 
-#include <atomic>
 #include <map>
 #include <memory>
 #include <utility>
 
 #include "archive/CtArchive.h"
 #include "tools/velpack/commands/Command.h"
+#include "tools/velpack/commands/CommandOptions.h"
 #include "tools/velpack/host/AnsiText.h"
 #include "tools/velpack/host/Diagnostics.h"
 #include "tools/velpack/host/HostFile.h"
 #include "tools/velpack/host/HostFolder.h"
-#include "tools/velpack/host/Progress.h"
-#include "tools/velpack/host/Workers.h"
 #include "tools/velpack/payload/NameRules.h"
 #include "tools/velpack/payload/OpenPayload.h"
 
@@ -24,16 +22,18 @@ struct ExtractArguments {
     std::string folder;
 };
 
-// Writes each piece of a content into an open file.
+// Writes each piece of a content into an open file; a write that fails
+// stops the decoding, with the system's text in *error.
 class FileSink final : public CtSink {
 public:
-    explicit FileSink(HostFile* file) : file_(file) {}
+    FileSink(HostFile* file, std::string* error) : file_(file), error_(error) {}
     int32_t Write(const uint8_t* data, int32_t length) override {
-        return file_->Write(data, static_cast<size_t>(length)) ? 1 : 0;
+        return file_->Write(data, static_cast<size_t>(length), error_) ? 1 : 0;
     }
 
 private:
     HostFile* file_;
+    std::string* error_;
 };
 
 // Writes one entry into the folder, decoding it through decoder; empty on
@@ -52,15 +52,18 @@ std::pair<std::string, std::string> WriteEntry(const ExtractArguments& a, const 
     }
     const std::string path = JoinHostPath(a.folder, name);
     HostFile out;
-    if (!out.CreateReplace(path)) return {path, out.Error()};
-    FileSink sink(&out);
+    std::string error;  // the file's
+    if (!out.CreateReplace(path, &error)) return {path, error};
+    FileSink sink(&out, &error);
     const std::string damage = StreamRecord(r, decoder, &sink);
-    if (!damage.empty() || (r.hasTime && !out.SetWriteTime(r.fileTime)) || !out.Close()) {
+    if (!damage.empty() || (r.hasTime && !out.SetWriteTime(r.fileTime, &error)) ||
+        !out.Close(&error)) {
         // What failed first: the content, or the file.
         const std::pair<std::string, std::string> complaint =
-            out.Error().empty() ? std::make_pair(a.file, label + ": not written: " + damage)
-                                : std::make_pair(path, out.Error());
-        out.Close();
+            error.empty() ? std::make_pair(a.file, label + ": not written: " + damage)
+                          : std::make_pair(path, error);
+        std::string closing;
+        out.Close(&closing);
         RemoveFile(path);
         return complaint;
     }
@@ -96,25 +99,11 @@ int RunExtract(const ExtractArguments& a) {
             seen.first->second = i;
         }
     }
-    uint64_t total = 0;
-    for (const RecordReport& r : records) total += static_cast<uint64_t>(r.entry.unpackedSize);
-    Progress progress("extracting", total);
-    std::atomic<uint64_t> done{0};
-    // Entries are independent: written on every processor, and reported in
-    // their order afterwards.
+    // Written on every processor, and reported in their order afterwards.
     std::vector<std::pair<std::string, std::string>> complaints(records.size());
-    const std::vector<size_t> order = LargestFirst(records);
-    RunJobs(
-        records.size(),
-        [&](size_t j) {
-            const size_t i = order[j];
-            if (replacedBy[i] == 0) {
-                CtStreamDecoder decoder;
-                complaints[i] = WriteEntry(a, records[i], &decoder);
-            }
-            done += static_cast<uint64_t>(records[i].entry.unpackedSize);
-        },
-        [&]() { progress.Show(done.load()); });
+    ForEachRecord(records, "extracting", [&](size_t i, CtStreamDecoder* decoder) {
+        if (replacedBy[i] == 0) complaints[i] = WriteEntry(a, records[i], decoder);
+    });
     int status = kExitOk;
     for (size_t i = 0; i < records.size(); ++i) {
         if (replacedBy[i] != 0) {
@@ -134,7 +123,7 @@ VelpackCommand AddExtractCommand(CLI::App& app) {
     auto a = std::make_shared<ExtractArguments>();
     CLI::App* c = app.add_subcommand(
         "extract", "Write the entries into a folder as the launcher would, with their times");
-    c->add_option("FILE", a->file, "Payload, or executable with an EXE_DATA resource 1")->required();
+    AddPayloadArgument(c, &a->file);
     c->add_option("DIR", a->folder, "Folder to write into (created when missing)")->required();
     c->footer(
         "Names that would leave DIR (folder parts, \"..\", drive letters) or that Windows "

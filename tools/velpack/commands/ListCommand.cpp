@@ -9,6 +9,7 @@
 #include "launcher/EntryName.h"
 #include "launcher/IstPlan.h"
 #include "tools/velpack/commands/Command.h"
+#include "tools/velpack/commands/CommandOptions.h"
 #include "tools/velpack/host/AnsiText.h"
 #include "tools/velpack/host/Diagnostics.h"
 #include "tools/velpack/host/FileTimes.h"
@@ -211,7 +212,7 @@ VelpackCommand AddListCommand(CLI::App& app) {
     auto a = std::make_shared<ListArguments>();
     CLI::App* c = app.add_subcommand(
         "list", "List the entries of a payload and what the launcher will do with them");
-    c->add_option("FILE", a->file, "Payload, or executable with an EXE_DATA resource 1")->required();
+    AddPayloadArgument(c, &a->file);
     c->add_flag("--json", a->json, "Print one JSON object (entries, plan, actions)");
     c->footer(
         "For an executable, also whether it carries an Authenticode signature and the subject "

@@ -6,6 +6,7 @@
 
 #include "archive/CtArchive.h"
 #include "tools/velpack/commands/Command.h"
+#include "tools/velpack/commands/CommandOptions.h"
 #include "tools/velpack/commands/SetupResources.h"
 #include "tools/velpack/host/CodeSigner.h"
 #include "tools/velpack/host/DefaultStub.h"
@@ -135,9 +136,9 @@ bool WriteSigned(const MakeArguments& a, const std::vector<uint8_t>& setup,
     const std::string signedPath = TemporaryBeside(a.output) + "-signed";
     HostFile file;
     std::string error;
-    if (!file.CreateNew(unsignedPath, true) || !file.Write(setup.data(), setup.size()) ||
-        !file.Close()) {
-        Complain(a.output, file.Error());
+    if (!file.CreateNew(unsignedPath, true, &error) ||
+        !file.Write(setup.data(), setup.size(), &error) || !file.Close(&error)) {
+        Complain(a.output, error);
         RemoveFile(unsignedPath);
         return false;
     }

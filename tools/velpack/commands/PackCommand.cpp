@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "tools/velpack/commands/Command.h"
+#include "tools/velpack/commands/CommandOptions.h"
 #include "tools/velpack/host/Diagnostics.h"
 #include "tools/velpack/payload/FolderPacker.h"
 

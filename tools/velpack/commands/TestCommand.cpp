@@ -6,6 +6,7 @@
 
 #include "archive/CtArchive.h"
 #include "tools/velpack/commands/Command.h"
+#include "tools/velpack/commands/CommandOptions.h"
 #include "tools/velpack/host/CodeSigner.h"
 #include "tools/velpack/host/AnsiText.h"
 #include "tools/velpack/host/Diagnostics.h"
@@ -69,7 +70,7 @@ int RunTest(const TestArguments& a) {
 VelpackCommand AddTestCommand(CLI::App& app) {
     auto a = std::make_shared<TestArguments>();
     CLI::App* c = app.add_subcommand("test", "Check every checkword and decode every entry");
-    c->add_option("FILE", a->file, "Payload, or executable with an EXE_DATA resource 1")->required();
+    AddPayloadArgument(c, &a->file);
     c->footer(
         "Exit status 0 only when every entry is sound; each damaged entry is named on stderr. "
         "The check goes on past a damaged entry as long as the record lengths allow it. The "

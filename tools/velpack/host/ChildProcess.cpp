@@ -2,10 +2,14 @@
 
 #include <system_error>
 
+#include "tools/velpack/base/Failure.h"
+#include "tools/velpack/host/SystemError.h"
+
 #ifdef _WIN32
 #include <windows.h>
 
 #include "tools/velpack/host/HostFolder.h"
+#include "tools/velpack/host/Win32Handle.h"
 #else
 #include <fcntl.h>
 #include <spawn.h>
@@ -17,22 +21,11 @@
 extern char** environ;
 #endif
 
+const char kChildNotFound[] = "not found";
+
 #ifdef _WIN32
 
 namespace {
-
-class OwnedHandle {
-public:
-    OwnedHandle() = default;
-    ~OwnedHandle() { Close(); }
-    OwnedHandle(const OwnedHandle&) = delete;
-    OwnedHandle& operator=(const OwnedHandle&) = delete;
-    void Close() {
-        if (h != nullptr && h != INVALID_HANDLE_VALUE) CloseHandle(h);
-        h = nullptr;
-    }
-    HANDLE h = nullptr;
-};
 
 std::wstring Quoted(const std::wstring& a) {
     if (!a.empty() && a.find_first_of(L" \t\n\v\"") == std::wstring::npos) return a;
@@ -55,10 +48,6 @@ std::wstring Quoted(const std::wstring& a) {
     return q + L"\"";
 }
 
-std::string SystemText(DWORD code) {
-    return std::system_category().message(static_cast<int>(code));
-}
-
 // The program's path: as given when it names a folder, else found on PATH.
 bool ProgramPath(const std::string& program, std::wstring* path, std::string* error) {
     if (program.find_first_of("\\/:") != std::string::npos) {
@@ -68,10 +57,7 @@ bool ProgramPath(const std::string& program, std::wstring* path, std::string* er
     const std::wstring name = WidePath(program + ".exe");
     wchar_t found[32768];
     const DWORD n = SearchPathW(nullptr, name.c_str(), nullptr, 32768, found, nullptr);
-    if (n == 0 || n >= 32768) {
-        *error = "not found";
-        return false;
-    }
+    if (n == 0 || n >= 32768) return Fail(error, kChildNotFound);
     path->assign(found, n);
     return true;
 }
@@ -87,56 +73,49 @@ std::wstring WindowsCommandLine(const std::vector<std::wstring>& arguments) {
     return line;
 }
 
-ChildOutcome RunChild(const std::string& program, const std::vector<std::string>& arguments) {
-    ChildOutcome outcome;
+bool RunChild(const std::string& program, const std::vector<std::string>& arguments,
+              ChildOutcome* outcome, std::string* error) {
     std::wstring path;
-    if (!ProgramPath(program, &path, &outcome.error)) return outcome;
+    if (!ProgramPath(program, &path, error)) return false;
     SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
-    OwnedHandle readEnd, writeEnd, nothing;
-    if (!CreatePipe(&readEnd.h, &writeEnd.h, &inherited, 0) ||
-        !SetHandleInformation(readEnd.h, HANDLE_FLAG_INHERIT, 0)) {
-        outcome.error = SystemText(GetLastError());
-        return outcome;
-    }
-    nothing.h = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited,
-                            OPEN_EXISTING, 0, nullptr);
-    if (nothing.h == INVALID_HANDLE_VALUE) {
-        outcome.error = SystemText(GetLastError());
-        return outcome;
-    }
+    HANDLE ends[2];
+    if (!CreatePipe(&ends[0], &ends[1], &inherited, 0)) return SystemFailure(error);
+    const Win32Handle readEnd(ends[0]);
+    Win32Handle writeEnd(ends[1]);
+    if (!SetHandleInformation(readEnd.Get(), HANDLE_FLAG_INHERIT, 0)) return SystemFailure(error);
+    Win32Handle nothing(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    &inherited, OPEN_EXISTING, 0, nullptr));
+    if (!nothing.Valid()) return SystemFailure(error);
     std::vector<std::wstring> wide{path};
     for (const std::string& a : arguments) wide.push_back(WidePath(a));
     std::wstring line = WindowsCommandLine(wide);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = nothing.h;
-    startup.hStdOutput = writeEnd.h;
-    startup.hStdError = writeEnd.h;
+    startup.hStdInput = nothing.Get();
+    startup.hStdOutput = writeEnd.Get();
+    startup.hStdError = writeEnd.Get();
     PROCESS_INFORMATION process = {};
     // No console: a program that would ask on one reads the null device.
     if (!CreateProcessW(path.c_str(), &line[0], nullptr, nullptr, TRUE, DETACHED_PROCESS,
                         nullptr, nullptr, &startup, &process)) {
-        outcome.error = SystemText(GetLastError());
-        return outcome;
+        return SystemFailure(error);
     }
-    OwnedHandle processHandle, threadHandle;
-    processHandle.h = process.hProcess;
-    threadHandle.h = process.hThread;
-    outcome.started = true;
+    const Win32Handle processHandle(process.hProcess);
+    const Win32Handle threadHandle(process.hThread);
     // Only the child holds the write end now: the reads end when it does.
     writeEnd.Close();
     nothing.Close();
     char buffer[4096];
     DWORD got = 0;
-    while (ReadFile(readEnd.h, buffer, sizeof buffer, &got, nullptr) && got != 0) {
-        outcome.output.append(buffer, got);
+    while (ReadFile(readEnd.Get(), buffer, sizeof buffer, &got, nullptr) && got != 0) {
+        outcome->output.append(buffer, got);
     }
-    WaitForSingleObject(processHandle.h, INFINITE);
+    WaitForSingleObject(processHandle.Get(), INFINITE);
     DWORD code = 0;
-    GetExitCodeProcess(processHandle.h, &code);
-    outcome.exitCode = static_cast<int>(code);
-    return outcome;
+    GetExitCodeProcess(processHandle.Get(), &code);
+    outcome->exitCode = static_cast<int>(code);
+    return true;
 }
 
 #else
@@ -172,18 +151,13 @@ public:
     posix_spawnattr_t attributes;
 };
 
-std::string SystemText(int code) { return std::generic_category().message(code); }
-
 }  // namespace
 
-ChildOutcome RunChild(const std::string& program, const std::vector<std::string>& arguments) {
-    ChildOutcome outcome;
+bool RunChild(const std::string& program, const std::vector<std::string>& arguments,
+              ChildOutcome* outcome, std::string* error) {
     OwnedDescriptor readEnd, writeEnd;
     int ends[2];
-    if (pipe2(ends, O_CLOEXEC) != 0) {
-        outcome.error = SystemText(errno);
-        return outcome;
-    }
+    if (pipe2(ends, O_CLOEXEC) != 0) return SystemFailure(error);
     readEnd.fd = ends[0];
     writeEnd.fd = ends[1];
     SpawnSetup setup;
@@ -201,23 +175,22 @@ ChildOutcome RunChild(const std::string& program, const std::vector<std::string>
     const int spawned =
         posix_spawnp(&pid, program.c_str(), &setup.actions, &setup.attributes, argv.data(), environ);
     if (spawned != 0) {
-        outcome.error = spawned == ENOENT ? "not found" : SystemText(spawned);
-        return outcome;
+        return Fail(error, spawned == ENOENT ? kChildNotFound
+                                             : std::generic_category().message(spawned));
     }
-    outcome.started = true;
     writeEnd.Close();
     char buffer[4096];
     for (;;) {
         const ssize_t got = read(readEnd.fd, buffer, sizeof buffer);
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
-        outcome.output.append(buffer, static_cast<size_t>(got));
+        outcome->output.append(buffer, static_cast<size_t>(got));
     }
     int status = 0;
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    outcome.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    return outcome;
+    outcome->exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return true;
 }
 
 #endif

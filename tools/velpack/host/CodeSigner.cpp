@@ -1,9 +1,8 @@
 #include "tools/velpack/host/CodeSigner.h"
 
-#include <CLI/CLI.hpp>
-
 #include <cctype>
 
+#include "tools/velpack/base/Failure.h"
 #include "tools/velpack/host/ChildProcess.h"
 #include "tools/velpack/host/Diagnostics.h"
 #include "tools/velpack/host/HostFile.h"
@@ -12,6 +11,19 @@
 namespace {
 
 const char kSigner[] = "osslsigncode";
+
+// osslsigncode's outcome is its exit status; its words, which Debian's 2.5
+// and 2.9 print alike, only say why. The lines and words this file reads:
+const char kPassPhrasePrompt[] = "Enter PEM pass phrase";  // a key that needs a password
+const char kVerdictFailed[] = "Failed";                   // its closing line
+const char kVerdictSucceeded[] = "Succeeded";
+const char kDigestLine[] = "Calculated message digest";   // ends in MISMATCH when the file changed
+const char kMismatch[] = "MISMATCH";
+const char kChainError[] = "certificate verify error";    // OpenSSL's: the chain is not trusted
+const char kChainReason[] = "Verify error: ";             // followed by OpenSSL's reason
+const char kSignatureFailure[] = "signature failure";     // OpenSSL's: the value does not match
+// A line of its own that holds one of these words names a problem.
+const char* const kComplaintWords[] = {"failed", "Failed", "error", "Error", kMismatch};
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
@@ -27,6 +39,28 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
+bool Says(const std::string& text, const char* marker) {
+    return text.find(marker) != std::string::npos;
+}
+
+// word in line, as a word of its own (not a part of a longer one).
+bool HasWord(const std::string& line, const std::string& word) {
+    for (size_t at = line.find(word); at != std::string::npos; at = line.find(word, at + 1)) {
+        const size_t end = at + word.size();
+        const bool startsWord = at == 0 || !std::isalpha(static_cast<unsigned char>(line[at - 1]));
+        const bool endsWord = end == line.size() || !std::isalpha(static_cast<unsigned char>(line[end]));
+        if (startsWord && endsWord) return true;
+    }
+    return false;
+}
+
+bool Complains(const std::string& line) {
+    for (const char* word : kComplaintWords) {
+        if (HasWord(line, word)) return true;
+    }
+    return false;
+}
+
 // OpenSSL's error queue, as osslsigncode dumps it: "40B054A4D47F0000:error:…".
 bool OpenSslQueueLine(const std::string& line) {
     size_t hex = 0;
@@ -34,29 +68,22 @@ bool OpenSslQueueLine(const std::string& line) {
     return hex >= 8 && line.compare(hex, 7, ":error:") == 0;
 }
 
-// What osslsigncode said, for a message: its own lines (those naming a
-// problem, with complaintsOnly), without OpenSSL's queue, its prompts and
-// its closing verdict.
+// What osslsigncode said, for a message: its own lines (those that name a
+// problem, with complaintsOnly), without OpenSSL's queue, its prompts, the
+// indented details and its closing verdict.
 std::string Summary(const std::string& output, bool complaintsOnly) {
     std::string summary;
     for (const std::string& line : Lines(output)) {
-        if (line.empty() || line[0] == ' ' || line[0] == '\t' || line == "Failed" ||
-            line == "Succeeded" || line.rfind("Enter PEM pass phrase", 0) == 0 ||
+        if (line.empty() || line[0] == ' ' || line[0] == '\t' || line == kVerdictFailed ||
+            line == kVerdictSucceeded || line.rfind(kPassPhrasePrompt, 0) == 0 ||
             OpenSslQueueLine(line)) {
             continue;
         }
-        if (complaintsOnly && line.find("ailed") == std::string::npos &&
-            line.find("rror") == std::string::npos && line.find("MISMATCH") == std::string::npos) {
-            continue;
-        }
+        if (complaintsOnly && !Complains(line)) continue;
         if (!summary.empty()) summary += "; ";
         summary += line;
     }
     return summary;
-}
-
-bool Says(const std::string& output, const char* text) {
-    return output.find(text) != std::string::npos;
 }
 
 // The rest of the first line that holds marker.
@@ -70,14 +97,14 @@ std::string After(const std::string& output, const char* marker) {
 
 bool DigestMismatch(const std::string& output) {
     for (const std::string& line : Lines(output)) {
-        if (line.rfind("Calculated message digest", 0) == 0 && Says(line, "MISMATCH")) return true;
+        if (line.rfind(kDigestLine, 0) == 0 && Says(line, kMismatch)) return true;
     }
     return false;
 }
 
-std::string Missing(const ChildOutcome& run) {
-    return std::string(kSigner) + " " + run.error +
-           (run.error == "not found" ? " on PATH (Debian package osslsigncode)" : "");
+std::string Missing(const std::string& error) {
+    return std::string(kSigner) + " " + error +
+           (error == kChildNotFound ? " on PATH (Debian package osslsigncode)" : "");
 }
 
 std::string Pem(const std::vector<std::vector<uint8_t>>& certificates) {
@@ -109,32 +136,6 @@ std::string Pem(const std::vector<std::vector<uint8_t>>& certificates) {
 
 }  // namespace
 
-void AddSignOptions(CLI::App* command, SignSettings* settings) {
-    CLI::Option* certificate =
-        command
-            ->add_option("--sign-cert", settings->certificate,
-                         "Sign the setup executable (Authenticode, SHA-256, through osslsigncode) "
-                         "with this certificate, PEM or DER, the signer's first and its chain "
-                         "after it")
-            ->option_text("CERT");
-    CLI::Option* key =
-        command->add_option("--sign-key", settings->key, "The certificate's private key, PEM or DER")
-            ->option_text("KEY");
-    certificate->needs(key);
-    key->needs(certificate);
-    command
-        ->add_option("--sign-pass-file", settings->passwordFile,
-                     "File whose first line is the password of an encrypted key")
-        ->option_text("FILE")
-        ->needs(certificate);
-    command
-        ->add_option("--timestamp", settings->timestampUrl,
-                     "RFC 3161 time-stamping service that countersigns the signature, so that "
-                     "it stays valid after the certificate expires")
-        ->option_text("URL")
-        ->needs(certificate);
-}
-
 bool CheckSignFiles(const SignSettings& settings) {
     const std::pair<const std::string*, const char*> files[] = {
         {&settings.certificate, "--sign-cert"},
@@ -144,8 +145,9 @@ bool CheckSignFiles(const SignSettings& settings) {
     bool readable = true;
     for (const auto& f : files) {
         HostFile file;
-        if (f.first->empty() || file.OpenRead(*f.first)) continue;
-        Complain(*f.first, std::string(f.second) + ": " + file.Error());
+        std::string error;
+        if (f.first->empty() || file.OpenRead(*f.first, &error)) continue;
+        Complain(*f.first, std::string(f.second) + ": " + error);
         readable = false;
     }
     return readable;
@@ -164,16 +166,14 @@ bool SignFile(const SignSettings& settings, const std::string& in, const std::st
         arguments.insert(arguments.end(), {"-time", std::to_string(signingTime)});
     }
     arguments.insert(arguments.end(), {"-in", in, "-out", out});
-    const ChildOutcome run = RunChild(kSigner, arguments);
-    if (!run.started) {
-        *error = "cannot sign: " + Missing(run);
-        return false;
-    }
+    ChildOutcome run;
+    std::string cannot;
+    if (!RunChild(kSigner, arguments, &run, &cannot)) return Fail(error, "cannot sign: " + Missing(cannot));
     if (run.exitCode == 0) return true;
     std::string said = Summary(run.output, false);
     if (said.empty()) said = std::string(kSigner) + " ended with exit code " + std::to_string(run.exitCode);
     *error = "signing failed: " + said;
-    if (settings.passwordFile.empty() && Says(run.output, "assword")) {
+    if (settings.passwordFile.empty() && Says(run.output, kPassPhrasePrompt)) {
         *error += " (an encrypted key needs --sign-pass-file)";
     }
     return false;
@@ -182,9 +182,10 @@ bool SignFile(const SignSettings& settings, const std::string& in, const std::st
 SignatureCheck VerifySignature(const std::string& path,
                                const std::vector<std::vector<uint8_t>>& certificates) {
     SignatureCheck check;
-    const ChildOutcome first = RunChild(kSigner, {"verify", "-in", path});
-    if (!first.started) {
-        check.detail = Missing(first);
+    ChildOutcome first;
+    std::string cannot;
+    if (!RunChild(kSigner, {"verify", "-in", path}, &first, &cannot)) {
+        check.detail = Missing(cannot);
         return check;
     }
     if (first.exitCode == 0) {
@@ -196,7 +197,7 @@ SignatureCheck VerifySignature(const std::string& path,
         check.detail = "the file no longer matches the digest its signature holds";
         return check;
     }
-    if (!Says(first.output, "certificate verify error")) {
+    if (!Says(first.output, kChainError)) {
         check.detail = Summary(first.output, true);
         return check;
     }
@@ -204,24 +205,27 @@ SignatureCheck VerifySignature(const std::string& path,
     // further: with the signature's own certificates as trusted ones, it
     // judges the signature value itself.
     const std::string chain = "the signer's certificate chain does not verify here (" +
-                              After(first.output, "Verify error: ") + ")";
+                              After(first.output, kChainReason) + ")";
     check.verdict = SignatureCheck::kUnchecked;
     check.detail = chain + "; the signature value was not checked";
     if (certificates.empty()) return check;
     const std::string anchors = TemporaryElsewhere("signers.pem");
     const std::string pem = Pem(certificates);
     HostFile file;
-    if (!file.CreateNew(anchors, false) ||
-        !file.Write(reinterpret_cast<const uint8_t*>(pem.data()), pem.size()) || !file.Close()) {
+    std::string error;
+    if (!file.CreateNew(anchors, false, &error) ||
+        !file.Write(reinterpret_cast<const uint8_t*>(pem.data()), pem.size(), &error) ||
+        !file.Close(&error)) {
         RemoveFile(anchors);
         return check;
     }
-    const ChildOutcome second = RunChild(kSigner, {"verify", "-CAfile", anchors, "-in", path});
+    ChildOutcome second;
+    const bool ran = RunChild(kSigner, {"verify", "-CAfile", anchors, "-in", path}, &second, &cannot);
     RemoveFile(anchors);
-    if (second.started && second.exitCode == 0) {
+    if (ran && second.exitCode == 0) {
         check.verdict = SignatureCheck::kUntrusted;
         check.detail = chain;
-    } else if (DigestMismatch(second.output) || Says(second.output, "signature failure")) {
+    } else if (DigestMismatch(second.output) || Says(second.output, kSignatureFailure)) {
         check.verdict = SignatureCheck::kMismatch;
         check.detail = "the signature value does not match what it signs";
     }

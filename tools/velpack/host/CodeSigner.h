@@ -8,10 +8,6 @@
 #include <string>
 #include <vector>
 
-namespace CLI {
-class App;
-}
-
 struct SignSettings {
     std::string certificate;   // --sign-cert: the signer's certificate (and its chain), PEM or DER
     std::string key;           // --sign-key: its private key, PEM or DER
@@ -20,9 +16,6 @@ struct SignSettings {
 
     bool Given() const { return !certificate.empty(); }
 };
-
-// Adds --sign-cert, --sign-key, --sign-pass-file and --timestamp to command.
-void AddSignOptions(CLI::App* command, SignSettings* settings);
 
 // Each file the settings name can be read; false after complaints.
 bool CheckSignFiles(const SignSettings& settings);

@@ -46,7 +46,8 @@ std::vector<std::string> DefaultStubCandidates() {
 std::string FindDefaultStub() {
     for (const std::string& candidate : DefaultStubCandidates()) {
         HostFile file;
-        if (file.OpenRead(candidate)) return candidate;
+        std::string error;
+        if (file.OpenRead(candidate, &error)) return candidate;
     }
     return std::string();
 }

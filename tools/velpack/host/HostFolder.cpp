@@ -3,12 +3,13 @@
 #include <filesystem>
 #include <system_error>
 
+#include "tools/velpack/host/SystemError.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #endif
 
@@ -48,12 +49,9 @@ std::string Utf8Name(const fs::path& p) { return Utf8FromWide(p.wstring()); }
 }  // namespace
 
 bool RenameOver(const std::string& from, const std::string& to, std::string* error) {
-    if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
-                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        return true;
-    }
-    *error = std::system_category().message(static_cast<int>(GetLastError()));
-    return false;
+    return MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ||
+           SystemFailure(error);
 }
 
 std::string TemporaryBeside(const std::string& path) {
@@ -68,9 +66,7 @@ std::string Utf8Name(const fs::path& p) { return p.string(); }
 }  // namespace
 
 bool RenameOver(const std::string& from, const std::string& to, std::string* error) {
-    if (std::rename(from.c_str(), to.c_str()) == 0) return true;
-    *error = std::generic_category().message(errno);
-    return false;
+    return std::rename(from.c_str(), to.c_str()) == 0 || SystemFailure(error);
 }
 
 std::string TemporaryBeside(const std::string& path) {

@@ -9,6 +9,10 @@
 #include <cstdint>
 #include <string>
 
+#ifdef _WIN32
+#include "tools/velpack/host/Win32Handle.h"
+#endif
+
 class HostMapping {
 public:
     HostMapping();
@@ -16,25 +20,19 @@ public:
     HostMapping(const HostMapping&) = delete;
     HostMapping& operator=(const HostMapping&) = delete;
 
-    // Maps path whole, once; an empty file gives no bytes. false with
-    // Error() set when the file cannot be opened or mapped.
-    bool Map(const std::string& path);
+    // Maps path whole, once; an empty file gives no bytes. false, with the
+    // system's text in *error, when the file cannot be opened or mapped.
+    bool Map(const std::string& path, std::string* error);
 
     const uint8_t* Data() const { return data_; }
     size_t Size() const { return size_; }
 
-    // The system's text for the last failure.
-    const std::string& Error() const { return error_; }
-
 private:
-    bool Fail();
-
     const uint8_t* data_;
     size_t size_;
 #ifdef _WIN32
-    void* mapping_;
+    Win32Handle mapping_;
 #endif
-    std::string error_;
 };
 
 #endif

@@ -1,7 +1,5 @@
 #include "tools/velpack/payload/FolderPacker.h"
 
-#include <CLI/CLI.hpp>
-
 #include <algorithm>
 #include <map>
 #include <set>
@@ -111,29 +109,6 @@ bool PackSettings::Given() const {
     return !title.empty() || !orderFile.empty() || stored || plainNames || levelMax;
 }
 
-void AddPackOptions(CLI::App* command, PackSettings* settings) {
-    command->add_option("--title", settings->title,
-                        "Add a description entry (setup.ist, first) whose Install= line holds "
-                        "TEXT: the launcher then asks before installing and starts install.exe")
-        ->option_text("TEXT")
-        ->check(CLI::Validator(
-            [](std::string& text) { return text.empty() ? std::string("the title is empty") : std::string(); },
-            "TEXT"));
-    command->add_option("--order", settings->orderFile,
-                        "Put the files named in FILE (one a line) first, in that order; the "
-                        "others follow in byte order")
-        ->option_text("FILE");
-    command->add_flag("--stored", settings->stored, "Store every content as it is (no compression)");
-    command->add_option_function<std::string>(
-               "--level",
-               [settings](const std::string& level) { settings->levelMax = level == "max"; },
-               "default, or max: the smallest payload, several times slower to pack")
-        ->check(CLI::IsMember({"default", "max"}))
-        ->option_text("LEVEL");
-    command->add_flag("--plain-names", settings->plainNames,
-                      "Store names and information texts as they are (not complemented)");
-}
-
 namespace {
 
 // The folder's items in name order. false after a complaint.
@@ -221,9 +196,10 @@ bool ReadItems(const std::vector<Candidate>& files, const PackSettings& settings
         PayloadItem item;
         HostFile file;
         uint64_t fileTime = 0;
-        if (!file.OpenRead(c.path) || !file.ReadAll(&item.content) ||
-            !file.GetWriteTime(&fileTime)) {
-            Complain(c.path, file.Error());
+        std::string error;
+        if (!file.OpenRead(c.path, &error) || !file.ReadAll(&item.content, &error) ||
+            !file.GetWriteTime(&fileTime, &error)) {
+            Complain(c.path, error);
             return false;
         }
         // It may have grown since it was listed.
@@ -266,9 +242,9 @@ bool WriteResult(const std::string& path, const std::vector<uint8_t>& data, bool
     const std::string temporary = TemporaryBeside(path);
     HostFile file;
     std::string error;
-    if (!file.CreateNew(temporary, executable) || !file.Write(data.data(), data.size()) ||
-        !file.Close()) {
-        Complain(path, file.Error());
+    if (!file.CreateNew(temporary, executable, &error) ||
+        !file.Write(data.data(), data.size(), &error) || !file.Close(&error)) {
+        Complain(path, error);
         RemoveFile(temporary);
         return false;
     }

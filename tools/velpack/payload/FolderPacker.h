@@ -7,10 +7,6 @@
 #include <string>
 #include <vector>
 
-namespace CLI {
-class App;
-}
-
 struct PackSettings {
     std::string title;      // --title: the "Install=" value of a description entry
     std::string orderFile;  // --order: names that come first, in this order
@@ -21,9 +17,6 @@ struct PackSettings {
     // True when any option differs from its default.
     bool Given() const;
 };
-
-// Adds --title, --order, --stored and --plain-names to command.
-void AddPackOptions(CLI::App* command, PackSettings* settings);
 
 // The name of the description entry that --title adds, first in the payload.
 extern const char kTitleEntryName[];

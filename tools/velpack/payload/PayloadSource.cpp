@@ -8,10 +8,7 @@ ResourceKey PayloadResourceName() { return ResourceKey::Id(kCtPayloadId); }
 
 bool LoadPayload(const std::string& path, PayloadSource* source, std::string* error) {
     HostMapping& file = source->file;
-    if (!file.Map(path)) {
-        *error = file.Error();
-        return false;
-    }
+    if (!file.Map(path, error)) return false;
     source->fromExecutable = PeImage::LooksLikePe(file.Data(), file.Size());
     if (!source->fromExecutable) {
         source->data = file.Data();

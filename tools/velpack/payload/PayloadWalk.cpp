@@ -109,15 +109,6 @@ std::vector<RecordReport> WalkPayload(const CtArchive& archive) {
     return records;
 }
 
-std::vector<size_t> LargestFirst(const std::vector<RecordReport>& records) {
-    std::vector<size_t> order(records.size());
-    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [&records](size_t x, size_t y) {
-        return records[x].entry.unpackedSize > records[y].entry.unpackedSize;
-    });
-    return order;
-}
-
 size_t FirstDamaged(const std::vector<RecordReport>& records) {
     size_t n = 0;
     while (n < records.size() && records[n].Readable()) ++n;
@@ -155,29 +146,39 @@ std::string StreamRecord(const RecordReport& record, CtStreamDecoder* decoder, C
     return "";
 }
 
-size_t CheckRecords(const std::vector<RecordReport>& records, const char* what,
-                    const std::function<void(const RecordReport&, const std::string&)>& damaged) {
+void ForEachRecord(const std::vector<RecordReport>& records, const char* what,
+                   const std::function<void(size_t, CtStreamDecoder*)>& job) {
     uint64_t total = 0;
     for (const RecordReport& r : records) {
         if (r.entry.unpackedSize > 0) total += static_cast<uint64_t>(r.entry.unpackedSize);
     }
     Progress progress(what, total);
     std::atomic<uint64_t> done{0};
-    // Records are independent: decoded on every processor, each into a sink
-    // that only counts, and reported in their order afterwards.
-    std::vector<std::string> damage(records.size());
-    const std::vector<size_t> order = LargestFirst(records);
+    std::vector<size_t> order(records.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&records](size_t x, size_t y) {
+        return records[x].entry.unpackedSize > records[y].entry.unpackedSize;
+    });
     RunJobs(
         records.size(),
         [&](size_t j) {
             const size_t i = order[j];
-            const RecordReport& r = records[i];
-            CountingSink counter;
             CtStreamDecoder decoder;
-            damage[i] = StreamRecord(r, &decoder, &counter);
-            if (r.entry.unpackedSize > 0) done += static_cast<uint64_t>(r.entry.unpackedSize);
+            job(i, &decoder);
+            const int32_t size = records[i].entry.unpackedSize;
+            if (size > 0) done += static_cast<uint64_t>(size);
         },
         [&]() { progress.Show(done.load()); });
+}
+
+size_t CheckRecords(const std::vector<RecordReport>& records, const char* what,
+                    const std::function<void(const RecordReport&, const std::string&)>& damaged) {
+    // Each decoded into a sink that only counts.
+    std::vector<std::string> damage(records.size());
+    ForEachRecord(records, what, [&](size_t i, CtStreamDecoder* decoder) {
+        CountingSink counter;
+        damage[i] = StreamRecord(records[i], decoder, &counter);
+    });
     size_t count = 0;
     for (size_t i = 0; i < records.size(); ++i) {
         if (damage[i].empty()) continue;

@@ -39,10 +39,6 @@ struct RecordReport {
 // processor.
 std::vector<RecordReport> WalkPayload(const CtArchive& archive);
 
-// The indexes of the records, the largest unpacked size first: jobs over
-// records taken in this order keep every processor busy to the end.
-std::vector<size_t> LargestFirst(const std::vector<RecordReport>& records);
-
 // The index of the first record that is not readable, or the number of
 // records when all are. The launcher checks every record before it writes
 // anything: with one damaged, it extracts nothing.
@@ -65,10 +61,18 @@ void WarnAboutName(const std::string& file, const RecordReport& record);
 // sink may have taken the start of the content.
 std::string StreamRecord(const RecordReport& record, CtStreamDecoder* decoder, CtSink* sink);
 
-// Decodes every record, on every processor, with progress on stderr under
-// the word what, and then calls damaged for each one that is not sound, in
-// their order, with what is wrong with it. Returns the number of damaged
-// records.
+// Calls job(i, decoder) once for every record i, on every processor, the
+// largest unpacked size first so that all of them stay busy to the end,
+// each call with a streaming decoder of its own; progress on stderr under
+// the word what follows the unpacked sizes. Records are independent: each
+// job keeps its result in a place of its own, for the caller to report in
+// the records' order.
+void ForEachRecord(const std::vector<RecordReport>& records, const char* what,
+                   const std::function<void(size_t, CtStreamDecoder*)>& job);
+
+// Decodes every record (ForEachRecord), and then calls damaged for each one
+// that is not sound, in their order, with what is wrong with it. Returns
+// the number of damaged records.
 size_t CheckRecords(const std::vector<RecordReport>& records, const char* what,
                     const std::function<void(const RecordReport&, const std::string&)>& damaged);
 

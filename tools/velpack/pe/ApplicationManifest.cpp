@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "tools/velpack/base/Failure.h"
+#include "tools/velpack/pe/Utf8.h"
+
 namespace {
 
 const char kByteOrderMark[] = "\xEF\xBB\xBF";
@@ -40,37 +43,13 @@ const char kManifestTail[] =
 // True when text is UTF-8 without control characters other than tab and
 // line ends (XML allows no others).
 bool IsUtf8Text(const std::string& text) {
+    const uint8_t* const p = reinterpret_cast<const uint8_t*>(text.data());
     for (size_t i = 0; i < text.size();) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
-        if (c < 0x80) {
-            if ((c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7F) return false;
-            ++i;
-            continue;
-        }
-        size_t more;
-        uint32_t code;
-        if (c >= 0xC2 && c <= 0xDF) {
-            more = 1;
-            code = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            more = 2;
-            code = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            more = 3;
-            code = c & 0x07;
-        } else {
-            return false;
-        }
-        if (text.size() - i <= more) return false;
-        for (size_t k = 1; k <= more; ++k) {
-            const unsigned char n = static_cast<unsigned char>(text[i + k]);
-            if ((n & 0xC0) != 0x80) return false;
-            code = code << 6 | (n & 0x3F);
-        }
-        // Overlong forms, surrogates and code points past U+10FFFF.
-        const uint32_t least[] = {0, 0x80, 0x800, 0x10000};
-        if (code < least[more] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return false;
-        i += more + 1;
+        uint32_t c;
+        size_t length;
+        if (!NextUtf8(p + i, text.size() - i, &c, &length)) return false;
+        if ((c < 0x20 && c != '\t' && c != '\r' && c != '\n') || c == 0x7F) return false;
+        i += length;
     }
     return true;
 }
@@ -80,31 +59,24 @@ bool IsUtf8Text(const std::string& text) {
 // or markup outside the one root element, a & that starts no reference.
 class XmlScan {
 public:
-    explicit XmlScan(const std::string& text) : t_(text) {}
+    XmlScan(const std::string& text, std::string* error) : t_(text), error_(error) {}
 
-    bool Run(std::string* error) {
+    bool Run() {
+        // A fault found by the scan gets its line in front.
         if (!Scan()) {
-            *error = "line " + std::to_string(1 + std::count(t_.begin(), t_.begin() + at_, '\n')) + ": " +
-                     problem_;
-            return false;
+            return Fail(error_, "line " +
+                                    std::to_string(1 + std::count(t_.begin(), t_.begin() + at_, '\n')) +
+                                    ": " + *error_);
         }
-        if (root_.empty()) {
-            *error = "holds no XML element";
-            return false;
-        }
+        if (root_.empty()) return Fail(error_, "holds no XML element");
         const size_t colon = root_.rfind(':');
         if (root_.substr(colon == std::string::npos ? 0 : colon + 1) != kRootElement) {
-            *error = "the root element is <" + root_ + ">, not <" + kRootElement + ">";
-            return false;
+            return Fail(error_, "the root element is <" + root_ + ">, not <" + kRootElement + ">");
         }
         return true;
     }
 
 private:
-    bool Fail(const std::string& what) {
-        problem_ = what;
-        return false;
-    }
     bool At(const char* s) const { return t_.compare(at_, std::strlen(s), s) == 0; }
     bool SkipPast(const char* end) {
         const size_t e = t_.find(end, at_);
@@ -156,27 +128,27 @@ private:
         while (at_ < t_.size()) {
             const char c = t_[at_];
             if (c != '<') {
-                if (open_.empty() && !IsBlank(c)) return Fail("text outside the root element");
-                if (c == '&' && !IsReference(at_)) return Fail("a & that starts no reference");
+                if (open_.empty() && !IsBlank(c)) return Fail(error_, "text outside the root element");
+                if (c == '&' && !IsReference(at_)) return Fail(error_, "a & that starts no reference");
                 ++at_;
                 continue;
             }
             if (At("<!--")) {
-                if (!SkipPast("-->")) return Fail("a comment that does not end");
+                if (!SkipPast("-->")) return Fail(error_, "a comment that does not end");
             } else if (At("<?")) {
-                if (!SkipPast("?>")) return Fail("a processing instruction that does not end");
+                if (!SkipPast("?>")) return Fail(error_, "a processing instruction that does not end");
             } else if (At("<![CDATA[")) {
-                if (open_.empty()) return Fail("a CDATA section outside the root element");
-                if (!SkipPast("]]>")) return Fail("a CDATA section that does not end");
+                if (open_.empty()) return Fail(error_, "a CDATA section outside the root element");
+                if (!SkipPast("]]>")) return Fail(error_, "a CDATA section that does not end");
             } else if (At("<!")) {
-                return Fail("a declaration (<!...>), which manifests do not hold");
+                return Fail(error_, "a declaration (<!...>), which manifests do not hold");
             } else if (At("</")) {
                 if (!EndTag()) return false;
             } else if (!StartTag()) {
                 return false;
             }
         }
-        if (!open_.empty()) return Fail("<" + open_.back() + "> is not closed");
+        if (!open_.empty()) return Fail(error_, "<" + open_.back() + "> is not closed");
         return true;
     }
 
@@ -184,9 +156,9 @@ private:
         at_ += 2;
         const std::string name = Name();
         SkipBlanks();
-        if (name.empty() || at_ >= t_.size() || t_[at_] != '>') return Fail("a malformed end tag");
-        if (open_.empty()) return Fail("</" + name + "> closes no element");
-        if (open_.back() != name) return Fail("<" + open_.back() + "> closed by </" + name + ">");
+        if (name.empty() || at_ >= t_.size() || t_[at_] != '>') return Fail(error_, "a malformed end tag");
+        if (open_.empty()) return Fail(error_, "</" + name + "> closes no element");
+        if (open_.back() != name) return Fail(error_, "<" + open_.back() + "> closed by </" + name + ">");
         ++at_;
         open_.pop_back();
         return true;
@@ -195,14 +167,14 @@ private:
     bool StartTag() {
         ++at_;
         const std::string name = Name();
-        if (name.empty()) return Fail("a < that starts no tag");
+        if (name.empty()) return Fail(error_, "a < that starts no tag");
         if (open_.empty()) {
-            if (!root_.empty()) return Fail("a second root element <" + name + ">");
+            if (!root_.empty()) return Fail(error_, "a second root element <" + name + ">");
             root_ = name;
         }
         for (;;) {
             const bool blank = SkipBlanks();
-            if (at_ >= t_.size()) return Fail("the tag <" + name + "> does not end");
+            if (at_ >= t_.size()) return Fail(error_, "the tag <" + name + "> does not end");
             if (t_[at_] == '>') {
                 ++at_;
                 open_.push_back(name);
@@ -213,22 +185,22 @@ private:
                 return true;
             }
             const std::string attribute = blank ? Name() : std::string();
-            if (attribute.empty()) return Fail("a malformed tag <" + name + ">");
+            if (attribute.empty()) return Fail(error_, "a malformed tag <" + name + ">");
             SkipBlanks();
             if (at_ >= t_.size() || t_[at_] != '=') {
-                return Fail("the attribute " + attribute + " of <" + name + "> has no value");
+                return Fail(error_, "the attribute " + attribute + " of <" + name + "> has no value");
             }
             ++at_;
             SkipBlanks();
             const char quote = at_ < t_.size() ? t_[at_] : 0;
             const size_t end = quote == '"' || quote == '\'' ? t_.find(quote, at_ + 1) : std::string::npos;
             if (end == std::string::npos) {
-                return Fail("the value of " + attribute + " in <" + name + "> is not quoted");
+                return Fail(error_, "the value of " + attribute + " in <" + name + "> is not quoted");
             }
             for (size_t i = at_ + 1; i < end; ++i) {
                 if (t_[i] == '<' || (t_[i] == '&' && !IsReference(i))) {
                     at_ = i;
-                    return Fail("the value of " + attribute + " in <" + name + "> holds a bare " +
+                    return Fail(error_, "the value of " + attribute + " in <" + name + "> holds a bare " +
                                 std::string(1, t_[i]));
                 }
             }
@@ -240,7 +212,7 @@ private:
     size_t at_ = 0;
     std::vector<std::string> open_;
     std::string root_;
-    std::string problem_;
+    std::string* error_;
 };
 
 }  // namespace
@@ -266,7 +238,7 @@ bool ApplicationManifest::Check(const std::vector<uint8_t>& bytes, std::string* 
         *error = "not UTF-8 text (or it holds control characters)";
         return false;
     }
-    return XmlScan(text).Run(error);
+    return XmlScan(text, error).Run();
 }
 
 void ApplicationManifest::Install(const std::vector<uint8_t>& text, ResourceTree* tree) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 
+#include "tools/velpack/base/Failure.h"
 #include "tools/velpack/pe/PeImage.h"
 
 namespace {
@@ -97,11 +98,6 @@ void GroupIds(const std::vector<uint8_t>& data, std::set<uint16_t>* ids) {
     for (uint32_t i = 0; i < count && kFileHeader + kGroupEntry * (i + 1) <= data.size(); ++i) {
         ids->insert(GetU16(data, kFileHeader + kGroupEntry * i + 12));
     }
-}
-
-bool Fail(std::string* error, const std::string& what) {
-    *error = what;
-    return false;
 }
 
 }  // namespace

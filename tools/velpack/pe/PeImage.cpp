@@ -1,21 +1,15 @@
 #include "tools/velpack/pe/PeImage.h"
 
+#include "tools/velpack/base/Failure.h"
+#include "tools/velpack/pe/PeLayout.h"
+
 namespace {
 
-const uint16_t kPe32Magic = 0x10B;
-const uint16_t kPe32PlusMagic = 0x20B;
-const uint32_t kSectionHeaderSize = 40;
-const uint32_t kCoffHeaderSize = 20;
 // The loader refuses more.
 const uint32_t kMaxSections = 96;
 const uint32_t kMaxDirectories = 16;
 
 bool IsPowerOfTwo(uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
-
-bool Fail(std::string* error, const char* what) {
-    *error = what;
-    return false;
-}
 
 // Bytes a section covers in memory: its virtual size, or its raw size for
 // linkers that leave the former 0.
@@ -47,8 +41,9 @@ bool PeImage::LooksLikePe(const std::vector<uint8_t>& file) {
 
 bool PeImage::LooksLikePe(const uint8_t* file, size_t size) {
     if (size < 64 || file[0] != 'M' || file[1] != 'Z') return false;
-    const uint32_t pe = static_cast<uint32_t>(file[0x3C] | file[0x3D] << 8 | file[0x3E] << 16 |
-                                              static_cast<uint32_t>(file[0x3F]) << 24);
+    const uint8_t* const p = file + kPeNewHeaderField;
+    const uint32_t pe = static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16 |
+                                              static_cast<uint32_t>(p[3]) << 24);
     return pe <= size - 4 && file[pe] == 'P' && file[pe + 1] == 'E' && file[pe + 2] == 0 &&
            file[pe + 3] == 0;
 }
@@ -58,55 +53,60 @@ bool PeImage::Parse(const std::vector<uint8_t>* bytes, std::string* error) {
     const std::vector<uint8_t>& f = *bytes;
     const uint64_t size = f.size();
     if (!LooksLikePe(f)) return Fail(error, "not a PE executable");
-    coffOffset = GetU32(f, 0x3C) + 4;
-    if (coffOffset + uint64_t{kCoffHeaderSize} > size) return Fail(error, "truncated PE header");
-    const uint32_t sectionCount = GetU16(f, coffOffset + 2);
-    optionalSize = GetU16(f, coffOffset + 16);
-    optionalOffset = coffOffset + kCoffHeaderSize;
+    coffOffset = GetU32(f, kPeNewHeaderField) + kPeSignatureSize;
+    if (coffOffset + uint64_t{kPeCoffHeaderSize} > size) return Fail(error, "truncated PE header");
+    const uint32_t sectionCount = GetU16(f, coffOffset + kPeSectionCountField);
+    optionalSize = GetU16(f, coffOffset + kPeOptionalSizeField);
+    optionalOffset = coffOffset + kPeCoffHeaderSize;
     if (optionalOffset + uint64_t{optionalSize} > size || optionalSize < 2) {
         return Fail(error, "truncated optional header");
     }
-    const uint16_t magic = GetU16(f, optionalOffset);
+    const uint16_t magic = GetU16(f, optionalOffset + kPeMagicField);
     if (magic != kPe32Magic && magic != kPe32PlusMagic) {
         return Fail(error, "unknown optional header (neither PE32 nor PE32+)");
     }
     plus = magic == kPe32PlusMagic;
-    const uint32_t countField = plus ? 108 : 92;
-    if (optionalSize < countField + 4) return Fail(error, "optional header too short");
-    directoryOffset = optionalOffset + countField + 4;
+    const uint32_t countField = plus ? kPe32PlusDirectoryCountField : kPe32DirectoryCountField;
+    if (optionalSize < countField + kPeDirectoryCountSize) return Fail(error, "optional header too short");
+    directoryOffset = optionalOffset + countField + kPeDirectoryCountSize;
     const uint32_t declared = GetU32(f, optionalOffset + countField);
     directoryCount = declared < kMaxDirectories ? declared : kMaxDirectories;
-    if (uint64_t{countField} + 4 + uint64_t{directoryCount} * 8 > optionalSize) {
+    if (uint64_t{countField} + kPeDirectoryCountSize + uint64_t{directoryCount} * kPeDirectorySize > optionalSize) {
         return Fail(error, "data directories overrun the optional header");
     }
-    sectionAlignment = GetU32(f, optionalOffset + kSectionAlignmentField);
-    fileAlignment = GetU32(f, optionalOffset + 36);
-    sizeOfHeaders = GetU32(f, optionalOffset + 60);
+    sectionAlignment = GetU32(f, optionalOffset + kPeSectionAlignmentField);
+    fileAlignment = GetU32(f, optionalOffset + kPeFileAlignmentField);
+    sizeOfHeaders = GetU32(f, optionalOffset + kPeSizeOfHeadersField);
     if (!IsPowerOfTwo(fileAlignment) || !IsPowerOfTwo(sectionAlignment) ||
         sectionAlignment < fileAlignment) {
         return Fail(error, "unusable section or file alignment");
     }
+    // A rebuild pads section data to the file alignment: a crafted one of
+    // hundreds of megabytes would make a small stub a file as large.
+    if (fileAlignment > kPeMaxFileAlignment) {
+        return Fail(error, "a file alignment above 64 KB, which the PE format does not allow");
+    }
     if (sectionCount > kMaxSections) return Fail(error, "too many sections");
     sectionTableOffset = optionalOffset + optionalSize;
-    if (sectionTableOffset + uint64_t{sectionCount} * kSectionHeaderSize > size) {
+    if (sectionTableOffset + uint64_t{sectionCount} * kPeSectionHeaderSize > size) {
         return Fail(error, "truncated section table");
     }
-    if (sectionTableOffset + uint64_t{sectionCount} * kSectionHeaderSize > sizeOfHeaders ||
+    if (sectionTableOffset + uint64_t{sectionCount} * kPeSectionHeaderSize > sizeOfHeaders ||
         sizeOfHeaders > size) {
         return Fail(error, "the headers do not hold the section table");
     }
     sections.clear();
     for (uint32_t i = 0; i < sectionCount; ++i) {
-        const uint32_t h = sectionTableOffset + i * kSectionHeaderSize;
+        const uint32_t h = sectionTableOffset + i * kPeSectionHeaderSize;
         PeSection s;
         size_t n = 0;
-        while (n < 8 && f[h + n] != 0) ++n;
+        while (n < kPeSectionNameSize && f[h + n] != 0) ++n;
         s.name.assign(reinterpret_cast<const char*>(&f[h]), n);
-        s.virtualSize = GetU32(f, h + 8);
-        s.virtualAddress = GetU32(f, h + 12);
-        s.rawSize = GetU32(f, h + 16);
-        s.rawPointer = GetU32(f, h + 20);
-        s.characteristics = GetU32(f, h + 36);
+        s.virtualSize = GetU32(f, h + kPeSectionVirtualSizeField);
+        s.virtualAddress = GetU32(f, h + kPeSectionAddressField);
+        s.rawSize = GetU32(f, h + kPeSectionRawSizeField);
+        s.rawPointer = GetU32(f, h + kPeSectionRawPointerField);
+        s.characteristics = GetU32(f, h + kPeSectionCharacteristicsField);
         s.headerOffset = h;
         if (s.rawSize != 0 && uint64_t{s.rawPointer} + s.rawSize > size) {
             return Fail(error, "a section runs past the end of the file");
@@ -146,8 +146,8 @@ bool PeImage::Parse(const std::vector<uint8_t>* bytes, std::string* error) {
 
 PeDirectory PeImage::Directory(uint32_t index) const {
     if (index >= directoryCount) return PeDirectory{0, 0};
-    const uint32_t at = directoryOffset + index * 8;
-    return PeDirectory{GetU32(*file, at), GetU32(*file, at + 4)};
+    const uint32_t at = directoryOffset + index * kPeDirectorySize;
+    return PeDirectory{GetU32(*file, at), GetU32(*file, at + kPeDirectorySizeField)};
 }
 
 int PeImage::SectionOf(uint32_t rva) const {

@@ -62,12 +62,6 @@ public:
     uint32_t directoryCount = 0;
     uint32_t directoryOffset = 0;  // of data directory 0 in the file
     std::vector<PeSection> sections;
-
-    // Offsets in the optional header, the same in PE32 and PE32+.
-    static const uint32_t kInitializedDataField = 8;
-    static const uint32_t kSectionAlignmentField = 32;
-    static const uint32_t kSizeOfImageField = 56;
-    static const uint32_t kCheckSumField = 64;
 };
 
 // Little-endian fields of a byte array.

@@ -3,14 +3,13 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "tools/velpack/base/Failure.h"
 #include "tools/velpack/pe/PeImage.h"
+#include "tools/velpack/pe/PeLayout.h"
 #include "tools/velpack/pe/ResourceTree.h"
 
 namespace {
 
-const uint32_t kSectionHeaderSize = 40;
-const uint32_t kSectionCountField = 2;  // in the COFF header
-const uint32_t kSymbolTableField = 8;
 // IMAGE_SCN_CNT_INITIALIZED_DATA | IMAGE_SCN_MEM_READ, as linkers mark .rsrc.
 const uint32_t kResourceCharacteristics = 0x40000040;
 const char kResourceSectionName[] = ".rsrc";
@@ -32,11 +31,6 @@ bool ReferencedBesides(const PeImage& pe, const PeSection& s, uint32_t allowed) 
         const PeDirectory d = pe.Directory(i);
         if (d.size != 0 && Inside(d.address, s)) return true;
     }
-    return false;
-}
-
-bool Fail(std::string* error, const char* what) {
-    *error = what;
     return false;
 }
 
@@ -146,7 +140,7 @@ bool ChooseLayout(const PeImage& pe, uint64_t treeSize, Layout* l, std::string* 
     uint64_t rva;
     if (l->plan == kAppend) {
         const uint64_t tableEnd =
-            pe.sectionTableOffset + uint64_t{pe.sections.size() + 1} * kSectionHeaderSize;
+            pe.sectionTableOffset + uint64_t{pe.sections.size() + 1} * kPeSectionHeaderSize;
         if (tableEnd > pe.sizeOfHeaders || tableEnd > firstRaw) {
             return Fail(error, "no room in the headers for another section");
         }
@@ -217,9 +211,9 @@ int64_t MoveSections(const PeImage& pe, const Layout& l, std::vector<PeSection>*
             t.rawPointer = static_cast<uint32_t>(t.rawPointer + rawShift);
         }
     }
-    const uint32_t symbols = GetU32(*out, pe.coffOffset + kSymbolTableField);
+    const uint32_t symbols = GetU32(*out, pe.coffOffset + kPeSymbolTableField);
     if (symbols != 0 && symbols >= l.tailStart) {
-        PutU32(out, pe.coffOffset + kSymbolTableField, static_cast<uint32_t>(symbols + rawShift));
+        PutU32(out, pe.coffOffset + kPeSymbolTableField, static_cast<uint32_t>(symbols + rawShift));
     }
 
     if (l.plan == kAppend) {
@@ -233,12 +227,12 @@ int64_t MoveSections(const PeImage& pe, const Layout& l, std::vector<PeSection>*
         added.rawPointer = static_cast<uint32_t>(l.at);
         added.characteristics = kResourceCharacteristics;
         added.headerOffset =
-            static_cast<uint32_t>(pe.sectionTableOffset + sections->size() * kSectionHeaderSize);
+            static_cast<uint32_t>(pe.sectionTableOffset + sections->size() * kPeSectionHeaderSize);
         std::fill(out->begin() + added.headerOffset,
-                  out->begin() + added.headerOffset + kSectionHeaderSize, 0);
+                  out->begin() + added.headerOffset + kPeSectionHeaderSize, 0);
         std::copy(kResourceSectionName, kResourceSectionName + sizeof kResourceSectionName - 1,
                   out->begin() + added.headerOffset);
-        PutU32(out, added.headerOffset + 36, added.characteristics);
+        PutU32(out, added.headerOffset + kPeSectionCharacteristicsField, added.characteristics);
         sections->push_back(added);
         return static_cast<int64_t>(l.slot);
     }
@@ -251,7 +245,7 @@ int64_t MoveSections(const PeImage& pe, const Layout& l, std::vector<PeSection>*
         for (PeSection& t : *sections) {
             if (t.virtualAddress <= s.virtualAddress) continue;
             if (reloc.size != 0 && Inside(reloc.address, t)) {
-                PutU32(out, pe.directoryOffset + PeImage::kRelocationDirectory * 8,
+                PutU32(out, pe.directoryOffset + PeImage::kRelocationDirectory * kPeDirectorySize,
                        static_cast<uint32_t>(reloc.address + vaShift));
             }
             t.virtualAddress = static_cast<uint32_t>(t.virtualAddress + vaShift);
@@ -270,27 +264,27 @@ void PatchHeaders(const PeImage& pe, const Layout& l, const std::vector<PeSectio
     const uint32_t sa = pe.sectionAlignment;
     uint64_t imageEnd = 0;
     for (const PeSection& t : sections) {
-        PutU32(out, t.headerOffset + 8, t.virtualSize);
-        PutU32(out, t.headerOffset + 12, t.virtualAddress);
-        PutU32(out, t.headerOffset + 16, t.rawSize);
-        PutU32(out, t.headerOffset + 20, t.rawPointer);
+        PutU32(out, t.headerOffset + kPeSectionVirtualSizeField, t.virtualSize);
+        PutU32(out, t.headerOffset + kPeSectionAddressField, t.virtualAddress);
+        PutU32(out, t.headerOffset + kPeSectionRawSizeField, t.rawSize);
+        PutU32(out, t.headerOffset + kPeSectionRawPointerField, t.rawPointer);
         if (t.virtualAddress + Extent(t) > imageEnd) imageEnd = t.virtualAddress + Extent(t);
     }
-    PutU16(out, pe.coffOffset + kSectionCountField, static_cast<uint16_t>(sections.size()));
-    PutU32(out, pe.optionalOffset + PeImage::kSizeOfImageField,
+    PutU16(out, pe.coffOffset + kPeSectionCountField, static_cast<uint16_t>(sections.size()));
+    PutU32(out, pe.optionalOffset + kPeSizeOfImageField,
            static_cast<uint32_t>(AlignUp(imageEnd, sa)));
-    const uint32_t initialized = GetU32(*out, pe.optionalOffset + PeImage::kInitializedDataField);
-    PutU32(out, pe.optionalOffset + PeImage::kInitializedDataField,
+    const uint32_t initialized = GetU32(*out, pe.optionalOffset + kPeInitializedDataField);
+    PutU32(out, pe.optionalOffset + kPeInitializedDataField,
            static_cast<uint32_t>(initialized + initializedChange));
-    const uint32_t resAt = pe.directoryOffset + PeImage::kResourceDirectory * 8;
+    const uint32_t resAt = pe.directoryOffset + PeImage::kResourceDirectory * kPeDirectorySize;
     PutU32(out, resAt, l.rva);
-    PutU32(out, resAt + 4, static_cast<uint32_t>(l.treeSize));
+    PutU32(out, resAt + kPeDirectorySizeField, static_cast<uint32_t>(l.treeSize));
     if (l.signatureDropped) {
-        const uint32_t certAt = pe.directoryOffset + PeImage::kSecurityDirectory * 8;
+        const uint32_t certAt = pe.directoryOffset + PeImage::kSecurityDirectory * kPeDirectorySize;
         PutU32(out, certAt, 0);
-        PutU32(out, certAt + 4, 0);
+        PutU32(out, certAt + kPeDirectorySizeField, 0);
     }
-    const uint32_t checksumAt = pe.optionalOffset + PeImage::kCheckSumField;
+    const uint32_t checksumAt = pe.optionalOffset + kPeCheckSumField;
     PutU32(out, checksumAt, PeChecksum(*out, checksumAt));
 }
 

@@ -2,18 +2,22 @@
 
 #include <cstring>
 
+#include "tools/velpack/base/Failure.h"
 #include "tools/velpack/pe/DerReader.h"
 #include "tools/velpack/pe/PeImage.h"
+#include "tools/velpack/pe/PeLayout.h"
+#include "tools/velpack/pe/Utf8.h"
 
 namespace {
 
 // 1.2.840.113549.1.7.2, PKCS #7 signedData.
 const uint8_t kSignedDataOid[] = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07, 0x02};
 const uint16_t kPkcsSignedData = 0x0002;  // WIN_CERT_TYPE_PKCS_SIGNED_DATA
-const uint32_t kEntryHeader = 8;          // WIN_CERTIFICATE up to bCertificate
 const uint32_t kReplacement = 0xFFFD;
 
-bool Fail(PeSignature* s, const char* problem) {
+// A signature that does not read is a finding about the file: its report
+// says so, with the reason.
+bool Unreadable(PeSignature* s, const std::string& problem) {
     s->state = PeSignature::kUnreadable;
     s->problem = problem;
     return false;
@@ -64,51 +68,16 @@ std::string TypeName(const std::string& oid) {
     return oid;
 }
 
-void AppendUtf8(uint32_t c, std::string* out) {
-    if (c < 0x80) {
-        *out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        *out += static_cast<char>(0xC0 | c >> 6);
-        *out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        *out += static_cast<char>(0xE0 | c >> 12);
-        *out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        *out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        *out += static_cast<char>(0xF0 | c >> 18);
-        *out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
-        *out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
-        *out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 bool Scalar(uint32_t c) { return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF); }
 
 // The characters of UTF-8 bytes; each byte of a broken sequence is one
 // replacement character.
 std::vector<uint32_t> FromUtf8(const uint8_t* p, size_t n) {
     std::vector<uint32_t> chars;
-    size_t i = 0;
-    while (i < n) {
-        const uint8_t b = p[i];
-        size_t length = 1;
-        uint32_t c = b;
-        uint32_t least = 0;
-        if (b >= 0xF0 && b < 0xF8) {
-            length = 4, c = b & 0x07, least = 0x10000;
-        } else if (b >= 0xE0) {
-            length = 3, c = b & 0x0F, least = 0x800;
-        } else if (b >= 0xC0) {
-            length = 2, c = b & 0x1F, least = 0x80;
-        } else if (b >= 0x80) {
-            length = 0;
-        }
-        bool sound = length != 0 && length <= n - i && b < 0xF8;
-        for (size_t k = 1; sound && k < length; ++k) {
-            sound = (p[i + k] & 0xC0) == 0x80;
-            c = c << 6 | (p[i + k] & 0x3F);
-        }
-        if (sound && c >= least && Scalar(c)) {
+    for (size_t i = 0; i < n;) {
+        uint32_t c;
+        size_t length;
+        if (NextUtf8(p + i, n - i, &c, &length)) {
             chars.push_back(c);
             i += length;
         } else {
@@ -250,36 +219,39 @@ bool ReadCertificate(const DerElement& certificate, CertificateFields* f) {
 
 }  // namespace
 
-bool ReadSignedData(const uint8_t* data, size_t size, PeSignature* s) {
+namespace {
+
+// The signer of a SignedData into s; false with the reason in *error.
+bool SignerOf(const uint8_t* data, size_t size, PeSignature* s, std::string* error) {
     DerReader top(data, size);
     DerElement contentInfo, type, wrapped, signedData;
     if (!top.Expect(DerReader::kSequence, &contentInfo)) {
-        return Fail(s, "the signature is not DER-encoded PKCS #7");
+        return Fail(error, "the signature is not DER-encoded PKCS #7");
     }
     DerReader info(contentInfo);
     if (!info.Expect(DerReader::kObjectId, &type) || type.length != sizeof kSignedDataOid ||
         std::memcmp(type.body, kSignedDataOid, sizeof kSignedDataOid) != 0) {
-        return Fail(s, "the signature is not PKCS #7 SignedData");
+        return Fail(error, "the signature is not PKCS #7 SignedData");
     }
     if (!info.Expect(DerReader::kContext0, &wrapped) ||
         !DerReader(wrapped).Expect(DerReader::kSequence, &signedData)) {
-        return Fail(s, "the SignedData is broken");
+        return Fail(error, "the SignedData is broken");
     }
     DerReader fields(signedData);
     DerElement version, digests, signedContent, certificates, crls, signers;
     if (!fields.Expect(DerReader::kInteger, &version) || !fields.Expect(DerReader::kSet, &digests) ||
         !fields.Expect(DerReader::kSequence, &signedContent)) {
-        return Fail(s, "the SignedData is broken");
+        return Fail(error, "the SignedData is broken");
     }
     const bool carriesCertificates = fields.Expect(DerReader::kContext0, &certificates);
     fields.Expect(DerReader::kContext1, &crls);
-    if (!fields.Expect(DerReader::kSet, &signers)) return Fail(s, "the SignedData is broken");
+    if (!fields.Expect(DerReader::kSet, &signers)) return Fail(error, "the SignedData is broken");
 
     std::vector<DerElement> carried;
     DerReader list(carriesCertificates ? certificates : DerElement());
     while (!list.AtEnd()) {
         DerElement c;
-        if (!list.Next(&c)) return Fail(s, "the certificates of the signature are broken");
+        if (!list.Next(&c)) return Fail(error, "the certificates of the signature are broken");
         if (c.tag != DerReader::kSequence) continue;  // other certificate formats
         carried.push_back(c);
         s->certificates.emplace_back(c.start, c.start + c.size);
@@ -289,16 +261,16 @@ bool ReadSignedData(const uint8_t* data, size_t size, PeSignature* s) {
     // as Authenticode has it.
     DerReader signerList(signers);
     DerElement signer, signerVersion, id, issuer, serial;
-    if (!signerList.Expect(DerReader::kSequence, &signer)) return Fail(s, "the signature has no signer");
+    if (!signerList.Expect(DerReader::kSequence, &signer)) return Fail(error, "the signature has no signer");
     DerReader signerFields(signer);
     if (!signerFields.Expect(DerReader::kInteger, &signerVersion) ||
         !signerFields.Expect(DerReader::kSequence, &id)) {
-        return Fail(s, "the signer is not named by issuer and serial number");
+        return Fail(error, "the signer is not named by issuer and serial number");
     }
     DerReader idFields(id);
     if (!idFields.Expect(DerReader::kSequence, &issuer) ||
         !idFields.Expect(DerReader::kInteger, &serial)) {
-        return Fail(s, "the signer is not named by issuer and serial number");
+        return Fail(error, "the signer is not named by issuer and serial number");
     }
     for (const DerElement& c : carried) {
         CertificateFields f;
@@ -307,12 +279,19 @@ bool ReadSignedData(const uint8_t* data, size_t size, PeSignature* s) {
             continue;
         }
         if (!NameText(f.subject, &s->signer)) {
-            return Fail(s, "the subject of the signer's certificate is broken");
+            return Fail(error, "the subject of the signer's certificate is broken");
         }
         s->state = PeSignature::kSigned;
         return true;
     }
-    return Fail(s, "the signer's certificate is not among those the signature carries");
+    return Fail(error, "the signer's certificate is not among those the signature carries");
+}
+
+}  // namespace
+
+bool ReadSignedData(const uint8_t* data, size_t size, PeSignature* signature) {
+    std::string problem;
+    return SignerOf(data, size, signature, &problem) || Unreadable(signature, problem);
 }
 
 PeSignature ReadPeSignature(const PeImage& pe) {
@@ -320,18 +299,18 @@ PeSignature ReadPeSignature(const PeImage& pe) {
     const PeDirectory table = pe.Directory(PeImage::kSecurityDirectory);
     if (table.size == 0) return s;
     const std::vector<uint8_t>& f = *pe.file;
-    if (table.size < kEntryHeader || table.address > f.size() ||
+    if (table.size < kPeCertificateHeaderSize || table.address > f.size() ||
         table.size > f.size() - table.address) {
-        Fail(&s, "the certificate table lies outside the file");
+        Unreadable(&s, "the certificate table lies outside the file");
         return s;
     }
     const uint32_t length = GetU32(f, table.address);
-    if (length < kEntryHeader || length > table.size) {
-        Fail(&s, "the certificate table's first entry overruns it");
-    } else if (GetU16(f, table.address + 6) != kPkcsSignedData) {
-        Fail(&s, "the certificate table holds no PKCS #7 signature");
+    if (length < kPeCertificateHeaderSize || length > table.size) {
+        Unreadable(&s, "the certificate table's first entry overruns it");
+    } else if (GetU16(f, table.address + kPeCertificateTypeField) != kPkcsSignedData) {
+        Unreadable(&s, "the certificate table holds no PKCS #7 signature");
     } else {
-        ReadSignedData(&f[table.address + kEntryHeader], length - kEntryHeader, &s);
+        ReadSignedData(&f[table.address + kPeCertificateHeaderSize], length - kPeCertificateHeaderSize, &s);
     }
     return s;
 }

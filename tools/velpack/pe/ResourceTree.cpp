@@ -3,15 +3,14 @@
 #include <map>
 #include <set>
 
+#include "tools/velpack/base/Failure.h"
 #include "tools/velpack/pe/PeImage.h"
+#include "tools/velpack/pe/PeLayout.h"
 
 namespace {
 
 const uint32_t kSubdirectory = 0x80000000u;  // in OffsetToData: a table follows
 const uint32_t kNamedEntry = 0x80000000u;    // in Name: a string offset
-const uint32_t kTableHeader = 16;
-const uint32_t kEntrySize = 8;
-const uint32_t kDataEntrySize = 16;
 const int kLanguageLevel = 2;
 // Data of all leaves together; more would not fit in the 32-bit section.
 const uint64_t kMaxData = 0x7FFFFFFF;
@@ -39,15 +38,16 @@ public:
                std::string* error) {
         // A table met twice would be a loop, or a leaf counted twice.
         if (!visited_.insert(offset).second) return Fail(error, "a directory table is reached twice");
-        if (!Fits(offset, kTableHeader)) return Fail(error, "a directory table lies outside the section");
-        const uint32_t count = GetU16(bytes_, offset + 12) + uint32_t{GetU16(bytes_, offset + 14)};
-        if (!Fits(offset + kTableHeader, count * kEntrySize)) {
+        if (!Fits(offset, kPeResourceTableSize)) return Fail(error, "a directory table lies outside the section");
+        const uint32_t count = GetU16(bytes_, offset + kPeResourceNamedCountField) +
+                               uint32_t{GetU16(bytes_, offset + kPeResourceIdCountField)};
+        if (!Fits(offset + kPeResourceTableSize, count * kPeResourceEntrySize)) {
             return Fail(error, "directory entries run outside the section");
         }
         for (uint32_t i = 0; i < count; ++i) {
-            const uint32_t e = offset + kTableHeader + i * kEntrySize;
+            const uint32_t e = offset + kPeResourceTableSize + i * kPeResourceEntrySize;
             const uint32_t nameField = GetU32(bytes_, e);
-            const uint32_t target = GetU32(bytes_, e + 4);
+            const uint32_t target = GetU32(bytes_, e + kPeResourceTargetField);
             ResourceKey key;
             if ((nameField & kNamedEntry) != 0) {
                 if (level == kLanguageLevel) return Fail(error, "a language given by name");
@@ -73,11 +73,6 @@ public:
     }
 
 private:
-    bool Fail(std::string* error, const char* what) {
-        *error = what;
-        return false;
-    }
-
     bool Fits(uint32_t offset, uint64_t size) const {
         return offset <= bytes_.size() && size <= bytes_.size() - offset;
     }
@@ -96,14 +91,14 @@ private:
 
     bool Leaf(uint32_t offset, const ResourceKey& type, const ResourceKey& name, uint16_t language,
               std::string* error) {
-        if (!Fits(offset, kDataEntrySize)) return Fail(error, "a data entry lies outside the section");
+        if (!Fits(offset, kPeResourceDataEntrySize)) return Fail(error, "a data entry lies outside the section");
         ResourceLeaf leaf;
         leaf.type = type;
         leaf.name = name;
         leaf.language = language;
         const uint32_t dataRva = GetU32(bytes_, offset);
-        const uint32_t size = GetU32(bytes_, offset + 4);
-        leaf.codePage = GetU32(bytes_, offset + 8);
+        const uint32_t size = GetU32(bytes_, offset + kPeResourceDataSizeField);
+        leaf.codePage = GetU32(bytes_, offset + kPeResourceCodePageField);
         dataBytes_ += size;
         if (dataBytes_ > kMaxData) return Fail(error, "resource data larger than 2 GiB");
         uint32_t at = 0;
@@ -161,13 +156,13 @@ public:
         auto putLevel = [&](uint32_t at, const auto& level, auto entriesOf) {
             PutTable(out, at, level);
             std::vector<uint32_t> next;
-            uint32_t entry = at + kTableHeader;
+            uint32_t entry = at + kPeResourceTableSize;
             for (const auto& e : level) {
                 putKey(entry, e.first);
-                PutU32(out, entry + 4, kSubdirectory | nextTable);
+                PutU32(out, entry + kPeResourceTargetField, kSubdirectory | nextTable);
                 next.push_back(nextTable);
                 nextTable += TableSize(entriesOf(e.second));
-                entry += kEntrySize;
+                entry += kPeResourceEntrySize;
             }
             return next;
         };
@@ -185,16 +180,16 @@ public:
         }
         for (const auto& nt : nameTables) {
             const size_t count = Count(*nt.second);
-            PutU16(out, nt.first + 12, 0);
-            PutU16(out, nt.first + 14, static_cast<uint16_t>(count));
-            uint32_t entry = nt.first + kTableHeader;
+            PutU16(out, nt.first + kPeResourceNamedCountField, 0);
+            PutU16(out, nt.first + kPeResourceIdCountField, static_cast<uint16_t>(count));
+            uint32_t entry = nt.first + kPeResourceTableSize;
             for (const auto& l : *nt.second) {
                 for (const ResourceLeaf* leaf : l.second) {
                     PutU32(out, entry, l.first);
-                    PutU32(out, entry + 4, nextDataEntry);
+                    PutU32(out, entry + kPeResourceTargetField, nextDataEntry);
                     order->push_back(leaf);
-                    nextDataEntry += kDataEntrySize;
-                    entry += kEntrySize;
+                    nextDataEntry += kPeResourceDataEntrySize;
+                    entry += kPeResourceEntrySize;
                 }
             }
         }
@@ -208,10 +203,10 @@ public:
         for (const ResourceLeaf* leaf : order) {
             out->resize(Align(static_cast<uint32_t>(out->size()), 8));
             PutU32(out, dataEntry, rva + static_cast<uint32_t>(out->size()));
-            PutU32(out, dataEntry + 4, static_cast<uint32_t>(leaf->data.size()));
-            PutU32(out, dataEntry + 8, leaf->codePage);
+            PutU32(out, dataEntry + kPeResourceDataSizeField, static_cast<uint32_t>(leaf->data.size()));
+            PutU32(out, dataEntry + kPeResourceCodePageField, leaf->codePage);
             out->insert(out->end(), leaf->data.begin(), leaf->data.end());
-            dataEntry += kDataEntrySize;
+            dataEntry += kPeResourceDataEntrySize;
         }
     }
 
@@ -222,7 +217,7 @@ private:
     using Types = std::map<ResourceKey, Names, KeyOrder>;
 
     static uint32_t TableSize(size_t entries) {
-        return kTableHeader + kEntrySize * static_cast<uint32_t>(entries);
+        return kPeResourceTableSize + kPeResourceEntrySize * static_cast<uint32_t>(entries);
     }
     static size_t Count(const Languages& languages) {
         size_t n = 0;
@@ -234,8 +229,8 @@ private:
     static void PutTable(std::vector<uint8_t>* out, uint32_t at, const Level& level) {
         uint16_t named = 0;
         for (const auto& e : level) named = static_cast<uint16_t>(named + (e.first.named ? 1 : 0));
-        PutU16(out, at + 12, named);
-        PutU16(out, at + 14, static_cast<uint16_t>(level.size() - named));
+        PutU16(out, at + kPeResourceNamedCountField, named);
+        PutU16(out, at + kPeResourceIdCountField, static_cast<uint16_t>(level.size() - named));
     }
 
     // Sizes: directory tables, then data entries, strings and data.
@@ -253,7 +248,7 @@ private:
             }
         }
         dataEntries_ = tables;
-        stringArea_ = dataEntries_ + leafCount * kDataEntrySize;
+        stringArea_ = dataEntries_ + leafCount * kPeResourceDataEntrySize;
         dataStart_ = Align(stringArea_ + strings, 8);
     }
 
