@@ -8,9 +8,10 @@
 #include "app/Main.h"
 #include "framework/MainInstance.h"
 #include "launcher/CtExtractDlg.h"
+#include "launcher/CtTempFolder.h"
+#include "launcher/FolderProgram.h"
 #include "launcher/IstDlg.h"
 #include "launcher/IstPlan.h"
-#include "services/StartProgram.h"
 #include "services/Text.h"
 
 char SavedCommandLine[512];
@@ -28,11 +29,13 @@ const char kEntryText[] =
     "insuffisant ?).";
 const char kExtractionText[] = "L'extraction des fichiers d'installation n'a pas pu commencer.";
 const char kNotStartedText[] = "Le programme %s n'a pas pu \xEAtre lanc\xE9.";
+const char kBusyText[] =
+    "Une autre installation est en cours. R\xE9" "essayez lorsqu'elle sera termin\xE9" "e.";
+const char kInUseText[] =
+    "Le fichier %s du dossier temporaire est encore utilis\xE9 : une autre installation est "
+    "peut-\xEAtre en cours. R\xE9" "essayez lorsqu'elle sera termin\xE9" "e.";
 
 const int32_t kInstallCommand = 400;
-const int32_t kPathCapacity = 256;
-// The quoted installer path, a blank and the whole saved command line.
-const int32_t kCommandCapacity = kPathCapacity + 16 + sizeof SavedCommandLine;
 
 // The archive carried as the payload resource. Without one the view is
 // empty, which the plan takes as an archive without entries.
@@ -94,33 +97,35 @@ int32_t H_FEN::RunInstallation(const char* commandLine) {
         if (RunDialog(new (std::nothrow) IST_DLG(this, text, commandLine), 1) != 1) return 0;
     }
 
-    char folder[kPathCapacity];
-    folder[0] = 0;
+    // One run at a time in the session: another launcher empties, writes or
+    // starts from the same folder.
+    CtTempFolder folder;
+    if (folder.Lock() == 0) return Fail(commandLine, kExitBusy, kBusyText, nullptr);
     CtExtractReport report;
-    if (RunDialog(new (std::nothrow) CtExtractDlg(this, folder, sizeof folder, &archive, &report),
+    if (RunDialog(new (std::nothrow) CtExtractDlg(this, &folder, &archive, plan.program, &report),
                   1) != 1) {
-        if (report.failure == CtExtractReport::kNoFolder) {
-            return Fail(commandLine, kExitNoTempFolder, kNoTempFolderText, nullptr);
-        }
-        if (report.failure == CtExtractReport::kEntryFailed) {
-            return Fail(commandLine, kExitExtraction, kEntryText, report.name);
-        }
-        // The dialog could not even be made.
-        return Fail(commandLine, kExitExtraction, kExtractionText, nullptr);
-    }
-    if (TextLength(folder) == 0 || folder[TextLength(folder) - 1] != '\\') {
-        if (TextAppendBounded(folder, sizeof folder, "\\") < 0) {
-            return Fail(commandLine, kExitNoTempFolder, kNoTempFolderText, nullptr);
+        switch (report.failure) {
+            case CtExtractReport::kNoFolder:
+                return Fail(commandLine, kExitNoTempFolder, kNoTempFolderText, nullptr);
+            case CtExtractReport::kInUse:
+                return Fail(commandLine, kExitBusy, kInUseText, report.name);
+            case CtExtractReport::kEntryFailed:
+                return Fail(commandLine, kExitExtraction, kEntryText, report.name);
+            default:
+                // The dialog could not even be made.
+                return Fail(commandLine, kExitExtraction, kExtractionText, nullptr);
         }
     }
 
+    // Only what this run wrote is started: anything else in the folder was
+    // put there by someone else.
     if (hasProgram) {
-        char program[kPathCapacity];
-        TextCopy(program, folder, sizeof program, nullptr);
-        // The extraction left room for any entry name behind the folder.
-        TextAppendBounded(program, sizeof program, plan.program);
+        if (report.wroteProgram == 0) {
+            return Fail(commandLine, kExitNotStarted, kNotStartedText, plan.program);
+        }
         int32_t started = 0;
-        const uint32_t code = StartProgram(program, nullptr, 1, MAIN_INSTANCE::Current, &started);
+        const uint32_t code = StartFromFolder(folder.path, plan.program, nullptr, 1,
+                                              MAIN_INSTANCE::Current, &started);
         // Asked to close while it waited (the quit message is taken): the
         // installation goes no further.
         if (MAIN::QuitSeen != 0) return Ended(kExitInterrupted);
@@ -129,29 +134,21 @@ int32_t H_FEN::RunInstallation(const char* commandLine) {
         if (code == 0) return 0;
     }
     if (!hasTitle) return 1;
-
-    // The installer's path is quoted: temporary folders often hold blanks
-    // ("C:\Documents and Settings\..."), and unquoted Windows would first
-    // try to run "C:\Documents.exe". Its arguments are the launcher's own,
-    // whole.
-    char installer[kPathCapacity];
-    TextCopy(installer, folder, sizeof installer, nullptr);
-    TextAppendBounded(installer, sizeof installer, kCtInstaller);
-    char command[kCommandCapacity];
-    int32_t at = 0;
-    TextCopy(command, "\"", sizeof command, &at);
-    TextCopy(command, installer, sizeof command, &at);
-    TextCopy(command, "\"", sizeof command, &at);
-    if (commandLine != nullptr && commandLine[0] != 0) {
-        TextCopy(command, " ", sizeof command, &at);
-        TextCopy(command, commandLine, sizeof command, &at);
+    if (report.wroteInstaller == 0) {
+        return Fail(commandLine, kExitNotStarted, kNotStartedText, kCtInstaller);
     }
-    if (WinExec(command, SW_SHOW) > 31) return 1;
-    // Named like an installer, it asks for elevation, which a launcher that
-    // is not elevated cannot give: the shell asks the user.
-    if (GetLastError() == kErrorElevationRequired &&
-        StartThroughShell(installer, commandLine, 0, nullptr) != 0) {
-        return 1;
+    // Its arguments are the launcher's own, whole. The folder and the files
+    // stay held until it has started.
+    char installer[kFolderPathCapacity];
+    char command[kFolderCommandCapacity];
+    if (FolderCommand(folder.path, kCtInstaller, commandLine, installer, command) != 0) {
+        if (WinExec(command, SW_SHOW) > 31) return 1;
+        // Named like an installer, it asks for elevation, which a launcher
+        // that is not elevated cannot give: the shell asks the user.
+        if (GetLastError() == kErrorElevationRequired &&
+            StartThroughShell(installer, commandLine, 0, nullptr) != 0) {
+            return 1;
+        }
     }
     return Fail(commandLine, kExitNotStarted, kNotStartedText, kCtInstaller);
 }

@@ -23,6 +23,7 @@ enum LauncherExit : int32_t {
     kExitNotStarted = 5,      // the program or install.exe could not be started
     kExitNoWindow = MAIN::kNoMainWindowResult,  // the launcher could not make its window
     kExitInterrupted = 7,     // asked to close while it waited for the program
+    kExitBusy = 8,            // another installation runs, or runs from tmp_vel: nothing deleted
 };
 
 class H_FEN : public MAIN_FENETRE {

@@ -170,6 +170,83 @@ void NotePeakMemory(HANDLE process, Outcome* outcome) {
     }
 }
 
+// Wine's own call that names the Unix file behind a path; null elsewhere.
+typedef char*(CDECL* UnixNameCall)(LPCWSTR);
+UnixNameCall UnixName() {
+    return reinterpret_cast<UnixNameCall>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+}
+
+// Runs a Unix program under Wine, which runs it as such; Windows programs
+// are started the same way. Waits until done says it is.
+bool RunAside(const std::string& application, std::string line, bool (*done)(const std::string&),
+              const std::string& path) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(application.empty() ? nullptr : application.c_str(), &line[0], nullptr,
+                        nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int i = 0; i < 100; ++i) {
+        if (done(path)) return true;
+        Sleep(20);
+    }
+    return false;
+}
+
+std::string UnixPath(const std::string& path) {
+    char* name = UnixName()(Wide(path).c_str());
+    const std::string unix = name != nullptr ? name : "";
+    HeapFree(GetProcessHeap(), 0, name);
+    return unix;
+}
+
+bool Present(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+bool Absent(const std::string& path) { return !Present(path); }
+
+// Makes link a link to the folder target: on Windows a junction; under
+// Wine, whose CreateSymbolicLink makes nothing, a Unix symbolic link, made
+// by ln. True once the link is there.
+bool MakeFolderLink(const std::string& link, const std::string& target) {
+    if (UnixName() == nullptr) {
+        return RunAside("", "cmd.exe /c mklink /J " + Quote(link) + " " + Quote(target), Present,
+                        link);
+    }
+    return RunAside("Z:\\bin\\ln", "ln -s " + Quote(UnixPath(target)) + " " + Quote(UnixPath(link)),
+                    Present, link);
+}
+
+// Removes such a link, never what it points at: Wine's RemoveDirectory
+// would remove the target.
+bool RemoveFolderLink(const std::string& link) {
+    if (UnixName() == nullptr) return RemoveDirectoryA(link.c_str()) != 0;
+    return RunAside("Z:\\bin\\rm", "rm " + Quote(UnixPath(link)), Absent, link);
+}
+
+// Starts a copy of the probe, with folder as its current directory: a
+// program running from where the launcher works. Its process, once it has
+// written its report (so it is running).
+HANDLE StartProbe(const std::string& path, const std::string& folder) {
+    if (!CopyFileA(kProbe, path.c_str(), FALSE)) return nullptr;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::string line = Quote(path);
+    if (!CreateProcessA(path.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.c_str(), &startup, &process)) {
+        return nullptr;
+    }
+    CloseHandle(process.hThread);
+    const std::string report = folder + path.substr(path.rfind('\\')) + ".report";
+    for (int i = 0; i < 200 && !FileExists(report); ++i) Sleep(25);
+    return process.hProcess;
+}
+
 // One test's own place: a folder of payload files, a setup, a temp folder.
 class Bench {
 public:
@@ -245,19 +322,31 @@ public:
         ASSERT_TRUE(WriteWholeFile(Setup(), setup));
     }
 
-    Outcome Run(const std::string& arguments, Answer answer) const {
-        Outcome outcome;
+    // Starts the setup (another one of this bench's when given) with this
+    // bench's temporary folder; the process, or null handles.
+    PROCESS_INFORMATION Start(const std::string& arguments, const std::string& setup = "") const {
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process = {};
-        std::string line = Quote(Setup()) + (arguments.empty() ? "" : " " + arguments);
+        std::string line = Quote(setup.empty() ? Setup() : setup) +
+                           (arguments.empty() ? "" : " " + arguments);
         const std::wstring environment = EnvironmentWithTemp(tempWide);
         if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE,
                             CREATE_UNICODE_ENVIRONMENT, const_cast<wchar_t*>(environment.data()),
                             root.c_str(), &startup, &process)) {
             ADD_FAILURE() << "cannot start " << line;
-            return outcome;
         }
+        return process;
+    }
+
+    Outcome Run(const std::string& arguments, Answer answer, const std::string& setup = "") const {
+        return Await(Start(arguments, setup), answer);
+    }
+
+    // Answers the launcher's windows until it ends.
+    static Outcome Await(PROCESS_INFORMATION process, Answer answer) {
+        Outcome outcome;
+        if (process.hProcess == nullptr) return outcome;
         Watch watch{process.dwProcessId, answer, &outcome, false, false};
         const DWORD start = GetTickCount();
         while (WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT) {
@@ -265,7 +354,7 @@ public:
             NotePeakMemory(process.hProcess, &outcome);
             if (GetTickCount() - start > kRunLimitMs) {
                 TerminateProcess(process.hProcess, 99);
-                ADD_FAILURE() << "the launcher did not end: " << line;
+                ADD_FAILURE() << "the launcher did not end";
                 break;
             }
         }
@@ -461,6 +550,105 @@ TEST(Launcher, EmptiesWhatAnEarlierRunLeftAndRestoresTimes) {
     EXPECT_EQ(ReadWholeFile(b.Extracted("data.bin")), std::string(100000, 'd'));
 }
 
+// tmp_vel made a link to a folder of someone's documents: the launcher
+// never works through it. Windows moves the link aside and makes a fresh
+// folder; Wine, which opens and renames what a link points at, cannot move
+// the link itself, and the run stops there. Either way the documents stay.
+TEST(Launcher, ALinkInPlaceOfTheFolderIsNeverFollowed) {
+    Bench b("link");
+    b.AddDescription("Produit");
+    b.AddProbe("install.exe");
+    b.Make();
+    const std::string documents = b.root + "\\documents";
+    CreateDirectoryA(documents.c_str(), nullptr);
+    for (const char* name : {"doc1.txt", "doc2.txt", "doc3.txt"}) {
+        ASSERT_TRUE(WriteWholeFile(documents + "\\" + name, name));
+    }
+    ASSERT_TRUE(MakeFolderLink(b.Extracted(), documents));
+    const Outcome o = b.Run("auto=1", Answer::kNothing);
+    EXPECT_EQ(FolderNames(documents),
+              (std::vector<std::string>{"doc1.txt", "doc2.txt", "doc3.txt"}));
+    if (UnixName() != nullptr) {
+        EXPECT_EQ(o.exitCode, 3);
+        EXPECT_TRUE(RemoveFolderLink(b.Extracted()));
+    } else {
+        EXPECT_EQ(o.exitCode, 0);
+        EXPECT_EQ(b.ReportLine("install.exe", "current directory"), b.Extracted());
+        EXPECT_EQ(FolderNames(b.temp).size(), 2u);  // tmp_vel and the link, moved aside
+    }
+}
+
+// While a run waits for its "AutoInst_" program, a second run (another
+// setup, in the same folder) deletes nothing and says why; and the first
+// run's files cannot be written, renamed or deleted by anyone until its
+// install.exe has started.
+TEST(Launcher, ASecondRunWaitsItsTurnAndTheFirstRunsFilesStayAsWritten) {
+    Bench b("turn");
+    b.AddDescription("Produit");
+    b.AddProbe("AutoInst_sleep3000_exit1.exe");
+    b.AddProbe("install.exe");
+    b.Add("data.bin", "A");
+    b.Make();
+    const std::string first = b.root + "\\first.exe";
+    ASSERT_TRUE(MoveFileA(b.Setup().c_str(), first.c_str()));
+    b.Make();
+    const PROCESS_INFORMATION running = b.Start("auto=1", first);
+    b.Report("AutoInst_sleep3000_exit1.exe");
+
+    Outcome second = b.Run("auto=1", Answer::kNothing);
+    EXPECT_EQ(second.exitCode, 8);
+    EXPECT_FALSE(second.messageBox);
+    second = b.Run("", Answer::kEnter);
+    EXPECT_EQ(second.exitCode, 8);
+    EXPECT_EQ(second.messageText, "Une autre installation est en cours. R\xE9"
+                                  "essayez lorsqu'elle sera termin\xE9"
+                                  "e.");
+    EXPECT_EQ(ReadWholeFile(b.Extracted("data.bin")), "A");
+    const std::string data = b.Extracted("data.bin");
+    HANDLE writer = CreateFileA(data.c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(DeleteFileA(b.Extracted("install.exe").c_str()));
+    EXPECT_FALSE(MoveFileA(data.c_str(), b.Extracted("moved.bin").c_str()));
+
+    EXPECT_EQ(Bench::Await(running, Answer::kNothing).exitCode, 0);
+    b.Report("install.exe");
+    writer = CreateFileA(data.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(writer, INVALID_HANDLE_VALUE);
+    CloseHandle(writer);
+}
+
+// A program still running from the folder (an earlier installation) keeps
+// its file: the run stops before anything is deleted or written, and
+// names it.
+TEST(Launcher, AFolderAProgramRunsFromIsLeftAsItIs) {
+    Bench b("inuse");
+    b.AddDescription("Produit");
+    b.AddProbe("install.exe");
+    b.Make();
+    CreateDirectoryA(b.Extracted().c_str(), nullptr);
+    ASSERT_TRUE(WriteWholeFile(b.Extracted("stale1.txt"), "1"));
+    ASSERT_TRUE(WriteWholeFile(b.Extracted("stale2.txt"), "2"));
+    HANDLE program = StartProbe(b.Extracted("running_sleep3000.exe"), b.root);
+    ASSERT_NE(program, nullptr);
+    const std::vector<std::string> before = FolderNames(b.Extracted());
+    Outcome o = b.Run("auto=1", Answer::kNothing);
+    EXPECT_EQ(o.exitCode, 8);
+    EXPECT_FALSE(o.messageBox);
+    o = b.Run("", Answer::kEnter);
+    EXPECT_EQ(o.exitCode, 8);
+    EXPECT_EQ(o.messageText,
+              "Le fichier running_sleep3000.exe du dossier temporaire est encore utilis\xE9 : une "
+              "autre installation est peut-\xEAtre en cours. R\xE9"
+              "essayez lorsqu'elle sera termin\xE9"
+              "e.");
+    EXPECT_EQ(FolderNames(b.Extracted()), before);
+    WaitForSingleObject(program, kRunLimitMs);
+    CloseHandle(program);
+}
+
 TEST(Launcher, ADamagedPayloadStartsNothingAndDeletesNothing) {
     Bench b("damaged");
     b.AddDescription("Produit");
@@ -490,7 +678,8 @@ TEST(Launcher, ADamagedPayloadStartsNothingAndDeletesNothing) {
 }
 
 // A content that does not decode, and a file held open where an entry must
-// go: the run stops there, says which file, and starts nothing.
+// go (the folder cannot be emptied then: code 8): the run stops, says which
+// file, and starts nothing.
 TEST(Launcher, AnEntryThatCannotBeWrittenStartsNothing) {
     for (const bool held : {false, true}) {
         Bench b(held ? "held" : "undecodable");
@@ -509,12 +698,13 @@ TEST(Launcher, AnEntryThatCannotBeWrittenStartsNothing) {
                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
             ASSERT_NE(lock, INVALID_HANDLE_VALUE);
         }
+        const long code = held ? 8 : 4;
         Outcome o = b.Run("auto=1", Answer::kNothing);
-        EXPECT_EQ(o.exitCode, 4) << held;
+        EXPECT_EQ(o.exitCode, code) << held;
         EXPECT_FALSE(o.messageBox);
         o = b.Run("", Answer::kEnter);
         if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
-        EXPECT_EQ(o.exitCode, 4) << held;
+        EXPECT_EQ(o.exitCode, code) << held;
         EXPECT_NE(o.messageText.find("c.txt"), std::string::npos) << o.messageText;
         Sleep(500);
         EXPECT_FALSE(FileExists(b.Extracted("install.exe.report"))) << held;
@@ -532,9 +722,13 @@ TEST(Launcher, NamesThatWouldLeaveTheFolderAreNotWrittenNorRun) {
         .Stored(b.temp + "\\outside3.txt", "x")
         .Stored("inside.txt", "in");
     b.Bind(payload);
-    // No install.exe among the entries: it cannot be started.
+    // No install.exe among the entries: it cannot be started, and one that
+    // lies in the folder is not this run's.
+    CreateDirectoryA(b.Extracted().c_str(), nullptr);
+    ASSERT_TRUE(CopyFileA(kProbe, b.Extracted("install.exe").c_str(), FALSE));
     Outcome o = b.Run("auto=1", Answer::kNothing);
     EXPECT_EQ(o.exitCode, 5);
+    EXPECT_FALSE(FileExists(b.Extracted("install.exe.report")));
     EXPECT_EQ(FolderNames(b.temp), (std::vector<std::string>{"tmp_vel\\"}));
     EXPECT_EQ(FolderNames(b.Extracted()), (std::vector<std::string>{"app.ist", "inside.txt"}));
     // A program whose name leaves the folder is not run: nothing is written.
