@@ -12,8 +12,11 @@
 
 namespace {
 
-// A complemented stored content is turned back in pieces of this size.
+// A complemented stored content is turned back in pieces of this size, on
+// the stack; a plain one is written in pieces of kPlainPiece straight from
+// the archive, so that progress and a stop are seen within a piece.
 const int32_t kStoredPiece = 4096;
+const int32_t kPlainPiece = 1 << 20;
 
 // An entry's temporary name is one character longer than any entry name
 // (63 at most), so it is never one of them, and carries the entry's index,
@@ -57,45 +60,70 @@ const char kSkippedText[] = "Nom refus\xE9 : ";
 }  // namespace
 
 // Writes each piece of a content into the entry's file, whole or not at
-// all.
+// all, counting it towards the progress; answers 0 (stopping the decoder)
+// once the extraction is asked to stop.
 class CtExtraction::FileSink final : public CtSink {
 public:
-    explicit FileSink(H_FILE* file) : error(0), file_(file) {}
+    FileSink(CtExtraction* extraction, H_FILE* file)
+        : error(0), extraction_(extraction), file_(file) {}
     int32_t Write(const uint8_t* data, int32_t length) override {
+        if (extraction_->Stopped()) return 0;
         if (file_->Write(data, length) != static_cast<uint32_t>(length)) {
             // A write that reports success with fewer bytes: the disk is full.
             error = file_->lastError != 0 ? file_->lastError : ERROR_DISK_FULL;
             return 0;
         }
+        extraction_->Written(length);
         return 1;
     }
 
     uint32_t error;  // the system's answer to a write that failed
 
 private:
+    CtExtraction* extraction_;
     H_FILE* file_;
 };
 
 CtExtraction::CtExtraction(CtTempFolder* folder, const CtArchive* archive, const char* program,
-                           CtExtractReport* report)
+                           CtExtractReport* report, CtProgress* progress)
     : folder_(folder),
       archive_(archive),
       program_(program != nullptr ? program : ""),
-      report_(report) {}
+      report_(report),
+      progress_(progress),
+      stop_(0),
+      total_(0),
+      written_(0),
+      permille_(0) {}
+
+void CtExtraction::Stop() { InterlockedExchange(&stop_, 1); }
+
+bool CtExtraction::Stopped() const {
+    return InterlockedCompareExchange(const_cast<LONG*>(&stop_), 0, 0) != 0;
+}
 
 int32_t CtExtraction::Run() {
+    // Stopped before it began: nothing is touched.
+    if (Stopped()) return Failed(CtExtractReport::kInterrupted, "", 0);
     if (!folder_->Open()) return Failed(CtExtractReport::kNoFolder, "", 0);
     char left[sizeof report_->name];
     if (!folder_->Empty(left, sizeof left)) return Failed(CtExtractReport::kInUse, left, 0);
 
+    // The progress counts the unpacked bytes of the entries to be written.
     char name[kCtNameCapacity];
     char info[kCtInfoCapacity];
     int32_t unpacked = 0;
+    for (int32_t i = 0; archive_->GetEntry(i, name, sizeof name, nullptr, 0, nullptr, &unpacked);
+         ++i) {
+        if (EntryNameStaysInside(name)) total_ += unpacked;
+    }
+
     // One decoder for every entry: its blocks are all the memory the
     // writing takes, whatever the size of the entries. Without them a
     // compressed entry fails as one whose memory cannot be had.
     CtStreamDecoder decoder;
     for (int32_t i = 0;; ++i) {
+        if (Stopped()) return Failed(CtExtractReport::kInterrupted, "", 0);
         info[0] = 0;
         if (!archive_->GetEntry(i, name, sizeof name, info, sizeof info, nullptr, &unpacked)) break;
         if (!EntryNameStaysInside(name)) {
@@ -109,6 +137,7 @@ int32_t CtExtraction::Run() {
         if (SameName(name, kCtInstaller)) report_->wroteInstaller = 1;
         if (SameName(name, program_)) report_->wroteProgram = 1;
     }
+    if (progress_ != nullptr && permille_ < 1000) progress_->Advanced(1000);
     return 1;
 }
 
@@ -129,13 +158,14 @@ int32_t CtExtraction::WriteEntry(int32_t index, const char* name, const char* in
     if (!file.Open(temporary, CREATE_NEW, GENERIC_READ | GENERIC_WRITE)) {
         return Failed(CtExtractReport::kEntryFailed, name, file.lastError);
     }
-    FileSink sink(&file);
+    FileSink sink(this, &file);
     uint32_t error = 0;
     if (!WriteContent(entry, unpacked, decoder, &sink, &error)) {
         // Nothing that is not the content stays: no zeros where it did not
         // decode, no half file on a disk that filled up.
         file.Close();
         DeleteFileA(temporary);
+        if (Stopped()) return Failed(CtExtractReport::kInterrupted, name, 0);
         return Failed(CtExtractReport::kEntryFailed, name, sink.error != 0 ? sink.error : error);
     }
     file.SetWriteTime(info, 0);
@@ -184,15 +214,29 @@ int32_t CtExtraction::WriteContent(const CtEntry& entry, int32_t unpacked,
         return 0;
     }
     if (stored != unpacked) return 0;
-    if (entry.method != kCtMethodComplemented) return unpacked == 0 || sink->Write(content, stored);
+    const bool complemented = entry.method == kCtMethodComplemented;
+    const int32_t pieceSize = complemented ? kStoredPiece : kPlainPiece;
     uint8_t piece[kStoredPiece];
     for (int32_t at = 0; at < stored;) {
-        const int32_t n = stored - at < kStoredPiece ? stored - at : kStoredPiece;
-        for (int32_t k = 0; k < n; ++k) piece[k] = static_cast<uint8_t>(~content[at + k]);
-        if (!sink->Write(piece, n)) return 0;
+        const int32_t n = stored - at < pieceSize ? stored - at : pieceSize;
+        const uint8_t* data = content + at;
+        if (complemented) {
+            for (int32_t k = 0; k < n; ++k) piece[k] = static_cast<uint8_t>(~content[at + k]);
+            data = piece;
+        }
+        if (!sink->Write(data, n)) return 0;
         at += n;
     }
     return 1;
+}
+
+void CtExtraction::Written(int32_t bytes) {
+    written_ += bytes;
+    if (progress_ == nullptr || total_ <= 0) return;
+    const int32_t permille = static_cast<int32_t>(written_ * 1000 / total_);
+    if (permille <= permille_) return;
+    permille_ = permille;
+    progress_->Advanced(permille);
 }
 
 int32_t CtExtraction::Failed(int32_t failure, const char* name, uint32_t error) {

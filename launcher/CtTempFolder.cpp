@@ -244,19 +244,19 @@ CtTempFolder::Taken CtTempFolder::Take() {
 }
 
 int32_t CtTempFolder::OwnedByTrustee(HANDLE folder) const {
-    // A volume without owners (FAT) has nothing to compare.
-    char root[MAX_PATH];
-    DWORD flags = 0;
-    if (GetVolumePathNameA(path, root, sizeof root) &&
-        GetVolumeInformationA(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) &&
-        (flags & FILE_PERSISTENT_ACLS) == 0) {
-        return 1;
-    }
     PSID owner = nullptr;
     ScopedDescriptor descriptor;
     if (GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                        nullptr, nullptr, &descriptor.descriptor) != ERROR_SUCCESS) {
-        return 0;
+                        nullptr, nullptr, &descriptor.descriptor) != ERROR_SUCCESS ||
+        owner == nullptr) {
+        // Only a volume without owners (FAT) has nothing to tell.
+        char root[MAX_PATH];
+        DWORD flags = FILE_PERSISTENT_ACLS;
+        if (!GetVolumePathNameA(path, root, sizeof root) ||
+            !GetVolumeInformationA(root, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) {
+            return 0;
+        }
+        return (flags & FILE_PERSISTENT_ACLS) == 0 ? 1 : 0;
     }
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return 0;

@@ -60,8 +60,20 @@ long RunToEnd(const std::string& commandLine, const char* environment = nullptr)
     return static_cast<long>(code);
 }
 
-// How the test answers the launcher's windows.
-enum class Answer { kNothing, kEnter, kEscape, kCloseBox, kMessageOk };
+// How the test answers the launcher's windows. kCloseMain and kEndSession
+// send WM_CLOSE or WM_QUERYENDSESSION to the hidden main window while the
+// confirmation is up (as taskkill without /F, or a log-off), kCloseMidway
+// WM_CLOSE once the extraction's bar shows.
+enum class Answer {
+    kNothing,
+    kEnter,
+    kEscape,
+    kCloseBox,
+    kMessageOk,
+    kCloseMain,
+    kEndSession,
+    kCloseMidway
+};
 
 struct Outcome {
     long exitCode = -1;
@@ -73,6 +85,13 @@ struct Outcome {
     std::string messageText;
     double cpuMs = 0;
     size_t peakPrivateBytes = 0;
+    // The extraction dialog: whether it ever failed to answer WM_NULL
+    // within a second, whether its bar showed, and partly filled.
+    bool extractionSeen = false;
+    bool unanswered = false;
+    bool barShown = false;
+    bool barPartlyFilled = false;
+    LRESULT endSessionAnswer = -1;
 };
 
 std::string Text(HWND window) {
@@ -88,6 +107,51 @@ struct Watch {
     bool answered;
     bool boxAnswered;
 };
+
+// The launcher's hidden main window.
+HWND MainWindowOf(DWORD pid) {
+    for (HWND w = FindWindowExA(nullptr, nullptr, "OW_MAIN", nullptr); w != nullptr;
+         w = FindWindowExA(nullptr, w, "OW_MAIN", nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        if (owner == pid) return w;
+    }
+    return nullptr;
+}
+
+// Whether the bar shows some of its inside in the palette's blue and some
+// not: read from the screen along its middle row, inside its frame.
+bool PartlyFilled(HWND bar) {
+    RECT r;
+    GetWindowRect(bar, &r);
+    HDC screen = GetDC(nullptr);
+    int blue = 0;
+    int other = 0;
+    for (int x = r.left + 2; x < r.right - 2; ++x) {
+        (GetPixel(screen, x, (r.top + r.bottom) / 2) == RGB(0, 0, 255) ? blue : other)++;
+    }
+    ReleaseDC(nullptr, screen);
+    return blue > 0 && other > 0;
+}
+
+void WatchExtraction(HWND dialog, Watch* watch) {
+    Outcome* o = watch->outcome;
+    o->extractionSeen = true;
+    DWORD_PTR answer = 0;
+    // A window gone meanwhile fails otherwise.
+    if (!SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &answer) &&
+        GetLastError() == ERROR_TIMEOUT) {
+        o->unanswered = true;
+    }
+    HWND bar = GetDlgItem(dialog, 30);
+    if (bar == nullptr || !IsWindowVisible(bar)) return;
+    o->barShown = true;
+    if (!o->barPartlyFilled && PartlyFilled(bar)) o->barPartlyFilled = true;
+    if (watch->answer == Answer::kCloseMidway && !watch->answered) {
+        watch->answered = true;
+        PostMessageA(MainWindowOf(watch->pid), WM_CLOSE, 0, 0);
+    }
+}
 
 BOOL CALLBACK VisitWindow(HWND window, LPARAM value) {
     Watch* watch = reinterpret_cast<Watch*>(value);
@@ -110,6 +174,10 @@ BOOL CALLBACK VisitWindow(HWND window, LPARAM value) {
         return TRUE;
     }
     const std::string text = Text(GetDlgItem(window, 20));
+    if (text.rfind("... pr", 0) == 0) {
+        WatchExtraction(window, watch);
+        return TRUE;
+    }
     if (text.rfind("Ce programme", 0) != 0) return TRUE;
     watch->outcome->confirmation = true;
     watch->outcome->confirmationText = text;
@@ -127,6 +195,19 @@ BOOL CALLBACK VisitWindow(HWND window, LPARAM value) {
             watch->answered = true;
             PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
             break;
+        case Answer::kCloseMain:
+            watch->answered = true;
+            PostMessageA(MainWindowOf(watch->pid), WM_CLOSE, 0, 0);
+            break;
+        case Answer::kEndSession: {
+            watch->answered = true;
+            DWORD_PTR result = 0;
+            if (SendMessageTimeoutA(MainWindowOf(watch->pid), WM_QUERYENDSESSION, 0,
+                                    ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 2000, &result)) {
+                watch->outcome->endSessionAnswer = static_cast<LRESULT>(result);
+            }
+            break;
+        }
         default:
             break;
     }
@@ -446,8 +527,28 @@ TEST(Launcher, TitleAloneStartsInstallExe) {
     b.Make();
     const Outcome o = b.Run("", Answer::kEnter);
     EXPECT_TRUE(o.confirmation);
+    EXPECT_FALSE(o.barShown);  // a short extraction shows no bar
     EXPECT_EQ(b.ReportLine("install.exe", "command line"),
               Quote(b.Extracted("install.exe")));  // no arguments: no trailing blank
+}
+
+// wait=1: the launcher ends after install.exe, with its exit code (7 here,
+// which is also a code of the launcher's own); without it, at once.
+TEST(Launcher, WaitOneEndsWithInstallExesExitCode) {
+    Bench b("waitone");
+    b.AddDescription("Produit");
+    b.AddProbe("install.exe");
+    b.Make();
+    Outcome o = b.Run("auto=1 wait=1 sleep1000 exit7", Answer::kNothing);
+    EXPECT_EQ(o.exitCode, 7);
+    EXPECT_NE(ReadWholeFile(b.Extracted("install.exe.report")).find("ended"), std::string::npos);
+    EXPECT_EQ(b.ReportLine("install.exe", "command line"),
+              Quote(b.Extracted("install.exe")) + " auto=1 wait=1 sleep1000 exit7");
+    o = b.Run("auto=1 sleep3000 exit7", Answer::kNothing);
+    EXPECT_EQ(o.exitCode, 0);
+    EXPECT_EQ(b.Report("install.exe").find("ended"), std::string::npos);
+    // The installer ends before the folder goes.
+    for (int i = 0; i < 200 && !DeleteFileA(b.Extracted("install.exe").c_str()); ++i) Sleep(25);
 }
 
 TEST(Launcher, ProgramAloneAsksNothingAndDoesNotStartInstallExe) {
@@ -489,16 +590,30 @@ TEST(Launcher, AutoOneNeedsNoAnswerAndIsPassedOn) {
               Quote(b.Extracted("install.exe")) + " /x auto=1");
 }
 
-TEST(Launcher, EscapeAndTheCloseBoxQuitWithoutExtracting) {
-    for (Answer answer : {Answer::kEscape, Answer::kCloseBox}) {
-        Bench b("quit");
-        b.AddDescription("Produit");
-        b.AddProbe("install.exe");
-        b.Make();
-        const Outcome o = b.Run("", answer);
+// The user's "Quitter" ends with 0; a close of the launcher itself (its
+// hidden main window, as taskkill without /F does it, or a log-off) ends
+// the dialog, never deleted under itself, and the run with 7. Nothing is
+// extracted either way.
+TEST(Launcher, QuittingOrClosingTheConfirmationExtractsNothing) {
+    Bench b("quit");
+    b.AddDescription("Produit");
+    b.AddProbe("install.exe");
+    b.Make();
+    const struct {
+        Answer answer;
+        long code;
+    } cases[] = {{Answer::kEscape, 0},
+                 {Answer::kCloseBox, 0},
+                 {Answer::kCloseMain, 7},
+                 {Answer::kEndSession, 7}};
+    for (const auto& c : cases) {
+        const Outcome o = b.Run("", c.answer);
         EXPECT_TRUE(o.confirmation);
-        EXPECT_EQ(o.exitCode, 0);
+        EXPECT_EQ(o.exitCode, c.code) << static_cast<int>(c.answer);
         EXPECT_FALSE(FolderExists(b.Extracted()));
+        if (c.answer == Answer::kEndSession) {
+            EXPECT_EQ(o.endSessionAnswer, 1);
+        }
     }
 }
 
@@ -706,6 +821,11 @@ TEST(Launcher, AnEntryThatCannotBeWrittenStartsNothing) {
         if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
         EXPECT_EQ(o.exitCode, code) << held;
         EXPECT_NE(o.messageText.find("c.txt"), std::string::npos) << o.messageText;
+        // What the system said, in words.
+        if (!held) {
+            EXPECT_EQ(o.messageText, "Le fichier c.txt n'a pas pu \xEAtre extrait dans le dossier "
+                                     "temporaire : son contenu est endommag\xE9.");
+        }
         Sleep(500);
         EXPECT_FALSE(FileExists(b.Extracted("install.exe.report"))) << held;
         EXPECT_EQ(FileExists(b.Extracted("c.txt")), held);
@@ -740,11 +860,12 @@ TEST(Launcher, NamesThatWouldLeaveTheFolderAreNotWrittenNorRun) {
     EXPECT_EQ(FolderNames(b.temp), (std::vector<std::string>{}));
 }
 
-// A compressed content of exactly 1 GiB of "x" in about 100 KB: a run stage
-// (escape 0x01) under a back-reference stage (escape 0x03) whose references
-// repeat the run pair "0x01 0xFF" (255 more copies of the last byte).
-std::string GibibyteOfX() {
-    const int64_t kSize = int64_t{1} << 30;
+// A compressed content of size bytes of "x" (1 GiB in about 100 KB): a run
+// stage (escape 0x01) under a back-reference stage (escape 0x03) whose
+// references repeat the run pair "0x01 0xFF" (255 more copies of the last
+// byte). Not every size can be made so: the run left at the end must be
+// one that the run stage codes as such (1 GiB and 300,000 bytes are).
+std::string ManyX(int64_t kSize) {
     std::string refs = "x\x01\xFF";  // 256 bytes
     int64_t made = 256;
     const int64_t perRef = 127 * 255;  // distance 2, count 254: 127 pairs
@@ -765,9 +886,9 @@ TEST(Launcher, AGibibyteEntryIsWrittenInLittleMemory) {
     TestPayload payload;
     payload.Stored("app.ist", "Install=Produit\r\n")
         .Stored("install.exe", ReadWholeFile(kProbe))
-        .Raw(2, "big.bin", "", GibibyteOfX(), 1 << 30);
+        .Raw(2, "big.bin", "", ManyX(int64_t{1} << 30), 1 << 30);
     b.Bind(payload);
-    const Outcome o = b.Run("auto=1", Answer::kNothing);
+    Outcome o = b.Run("auto=1", Answer::kNothing);
     EXPECT_EQ(o.exitCode, 0);
     b.Report("install.exe");
     std::printf("peak private memory of the launcher: %.1f MB\n", o.peakPrivateBytes / 1e6);
@@ -789,6 +910,42 @@ TEST(Launcher, AGibibyteEntryIsWrittenInLittleMemory) {
     }
     CloseHandle(f);
     EXPECT_TRUE(same);
+}
+
+// An extraction of some seconds (600 files of 300,000 bytes): all the
+// while the dialog answers its messages within a second, and after half a
+// second it shows the share written. Closed in the middle, the run ends
+// with 7, leaving whole files only.
+TEST(Launcher, ALongExtractionAnswersAndShowsHowFarItIs) {
+    Bench b("long");
+    TestPayload payload;
+    payload.Stored("app.ist", "Install=Produit\r\n").Stored("install.exe", ReadWholeFile(kProbe));
+    const int32_t kFileSize = 300000;
+    const std::string content = ManyX(kFileSize);
+    for (int i = 0; i < 600; ++i) {
+        payload.Raw(2, "f" + std::to_string(i) + ".bin", "", content, kFileSize);
+    }
+    b.Bind(payload);
+    const DWORD start = GetTickCount();
+    Outcome o = b.Run("auto=1", Answer::kNothing);
+    std::printf("extraction run: %lu ms\n", GetTickCount() - start);
+    EXPECT_EQ(o.exitCode, 0);
+    EXPECT_TRUE(o.extractionSeen);
+    EXPECT_FALSE(o.unanswered);
+    EXPECT_TRUE(o.barShown);
+    EXPECT_TRUE(o.barPartlyFilled);
+    b.Report("install.exe");
+
+    o = b.Run("auto=1", Answer::kCloseMidway);
+    EXPECT_EQ(o.exitCode, 7);
+    const std::vector<std::string> names = FolderNames(b.Extracted());
+    EXPECT_GT(names.size(), 2u);
+    EXPECT_LT(names.size(), 602u);
+    for (const std::string& name : names) {
+        if (name == "app.ist" || name == "install.exe") continue;
+        ASSERT_EQ(name[0], 'f');
+        EXPECT_EQ(ReadWholeFile(b.Extracted(name)), std::string(kFileSize, 'x')) << name;
+    }
 }
 
 // --- A maker's resources ------------------------------------------------------
@@ -895,6 +1052,16 @@ TEST(Launcher, AMakersResourcesReadAsWindowsReadsThemAndTheSetupRuns) {
                              sizeof supported, &written));
     EXPECT_EQ(supported[0], 5u);  // Vista, 7, 8, 8.1, 10 and 11
     ReleaseActCtx(context);
+
+    // The stub's header marks stay: run from the swap file when on
+    // removable or network media.
+    const std::string image = ReadWholeFile(setup);
+    uint32_t pe = 0;
+    uint16_t characteristics = 0;
+    std::memcpy(&pe, image.data() + 0x3C, sizeof pe);
+    std::memcpy(&characteristics, image.data() + pe + 4 + 18, sizeof characteristics);
+    EXPECT_EQ(characteristics & (IMAGE_FILE_REMOVABLE_RUN_FROM_SWAP | IMAGE_FILE_NET_RUN_FROM_SWAP),
+              IMAGE_FILE_REMOVABLE_RUN_FROM_SWAP | IMAGE_FILE_NET_RUN_FROM_SWAP);
 
     const Outcome o = b.Run("auto=1", Answer::kNothing);
     EXPECT_EQ(o.exitCode, 0);

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "archive/CtArchive.h"
+#include "launcher/AnsiTempPath.h"
 #include "launcher/CtExtraction.h"
 #include "launcher/CtTempFolder.h"
 #include "tests/container/ArchiveBuilder.h"
@@ -30,7 +32,7 @@ Outcome Extract(const TestPayload& payload, const char* program = "") {
     CtArchive archive(payload.image.data(), static_cast<int32_t>(payload.image.size()));
     CtTempFolder folder;
     Outcome run;
-    CtExtraction extraction(&folder, &archive, program, &run.report);
+    CtExtraction extraction(&folder, &archive, program, &run.report, nullptr);
     run.result = extraction.Run();
     run.folder = folder.path;
     return run;
@@ -114,6 +116,53 @@ TEST(Extraction, SecondRunEmptiesTheFolderButKeepsSubfoldersAndDotNames) {
     ASSERT_EQ(Extract(payload).result, 1);
     EXPECT_EQ(FolderNames(folder), (std::vector<std::string>{".dotted", "keep\\", "new.txt"}));
     EXPECT_EQ(ReadWholeFile(folder + "\\keep\\inner.txt"), "inner");
+}
+
+// Notes the shares the extraction reports, and stops it at the first one
+// past stopAt.
+class ProgressNotes : public CtProgress {
+public:
+    explicit ProgressNotes(int32_t stopAt) : extraction(nullptr), stopAt_(stopAt) {}
+    void Advanced(int32_t permille) override {
+        shares.push_back(permille);
+        if (permille > stopAt_) extraction->Stop();
+    }
+    CtExtraction* extraction;
+    std::vector<int32_t> shares;
+
+private:
+    int32_t stopAt_;
+};
+
+// The share of the unpacked bytes grows to 1000; a stop ends the writing
+// at the next piece, without a half file or a temporary one behind.
+TEST(Extraction, ProgressGrowsToTheWholeAndAStopLeavesNoHalfFile) {
+    TempRoot root("progress");
+    TestPayload payload;
+    payload.Stored("one.bin", std::string(100000, '1'))
+        .Packed("two.bin", std::string(300000, '2'))
+        .Stored("three.bin", std::string(100000, '3'), "", 1);
+    CtArchive archive(payload.image.data(), static_cast<int32_t>(payload.image.size()));
+    for (int32_t stopAt : {1000, 300}) {
+        CtTempFolder folder;
+        CtExtractReport report;
+        ProgressNotes notes(stopAt);
+        CtExtraction extraction(&folder, &archive, "", &report, &notes);
+        notes.extraction = &extraction;
+        const int32_t result = extraction.Run();
+        folder.Release();
+        ASSERT_FALSE(notes.shares.empty());
+        EXPECT_TRUE(std::is_sorted(notes.shares.begin(), notes.shares.end()));
+        if (stopAt == 1000) {
+            EXPECT_EQ(result, 1);
+            EXPECT_EQ(notes.shares.back(), 1000);
+        } else {
+            EXPECT_EQ(result, 0);
+            EXPECT_EQ(report.failure, CtExtractReport::kInterrupted);
+            // The first entry is a fifth: written whole; the second stopped.
+            EXPECT_EQ(FolderNames(root.Path("tmp_vel")), (std::vector<std::string>{"one.bin"}));
+        }
+    }
 }
 
 // The folder is emptied all or nothing: one file held open (an earlier
@@ -264,6 +313,24 @@ TEST(Extraction, OnlyTheUserOrAnAdministratorsRunOwnsTheFolder) {
         EXPECT_EQ(CtTempFolder::TrustedOwner(everyone, me, administrator), 0);
         EXPECT_EQ(CtTempFolder::TrustedOwner(nullptr, me, administrator), 0);
     }
+}
+
+// The temporary path in the code page of the ANSI calls: exact, or not at
+// all. Under Windows' "UTF-8 for worldwide language support" the code page
+// is 65001, which Wine never reports: the conversion takes it as given.
+TEST(Extraction, TheTemporaryPathIsSpelledExactlyInTheAnsiCodePage) {
+    const wchar_t* cyrillic = L"C:\\Users\\\x412\x435\x440\x430\\Temp\\";
+    const wchar_t* latin = L"C:\\Users\\Andr\xE9\\Temp\\";
+    char buffer[256];
+    EXPECT_EQ(ExactAnsi(cyrillic, CP_UTF8, buffer, sizeof buffer), 23);
+    EXPECT_EQ(std::string(buffer), "C:\\Users\\\xD0\x92\xD0\xB5\xD1\x80\xD0\xB0\\Temp\\");
+    EXPECT_EQ(ExactAnsi(latin, CP_UTF8, buffer, sizeof buffer), 21);
+    EXPECT_EQ(ExactAnsi(latin, 1252, buffer, sizeof buffer), 20);
+    EXPECT_EQ(std::string(buffer), "C:\\Users\\Andr\xE9\\Temp\\");
+    EXPECT_EQ(ExactAnsi(cyrillic, 1252, buffer, sizeof buffer), 0);
+    // A lone surrogate has no UTF-8 form; a path that does not fit, none.
+    EXPECT_EQ(ExactAnsi(L"C:\\\xD800\\", CP_UTF8, buffer, sizeof buffer), 0);
+    EXPECT_EQ(ExactAnsi(latin, CP_UTF8, buffer, 10), 0);
 }
 
 TEST(Extraction, AFolderThatCannotBeMadeEndsWithZero) {

@@ -11,6 +11,7 @@
 #include "launcher/CtExtractDlg.h"
 #include "launcher/CtTempFolder.h"
 #include "launcher/FolderProgram.h"
+#include "launcher/HFen.h"
 #include "launcher/IstDlg.h"
 #include "tests/framework/GuiTestSupport.h"
 #include "tests/launcher/LauncherTestSupport.h"
@@ -186,6 +187,26 @@ TEST(FolderProgram, BothProgramsGetTheirPathQuotedThenTheirArguments) {
     StartFromFolder(withSlash.c_str(), "install.exe", "auto=1 \"a b\"", 0, nullptr, &started,
                     NoteStart);
     EXPECT_EQ(startedCommand, "\"" + withSlash + "install.exe\" auto=1 \"a b\"");
+}
+
+TEST(ExtractionMessage, SaysWhatTheSystemSaid) {
+    char detail[64];
+    const struct {
+        uint32_t error;
+        const char* said;
+    } cases[] = {
+        {ERROR_DISK_FULL, " : espace disque insuffisant."},
+        {ERROR_HANDLE_DISK_FULL, " : espace disque insuffisant."},
+        {ERROR_SHARING_VIOLATION, " : le fichier est utilis\xE9 par un autre programme."},
+        {ERROR_ACCESS_DENIED, " : acc\xE8s refus\xE9."},
+        {ERROR_INVALID_DATA, " : son contenu est endommag\xE9."},
+        {ERROR_NOT_ENOUGH_MEMORY, " : m\xE9moire insuffisante."},
+        {ERROR_PATH_NOT_FOUND, " (erreur syst\xE8me 3)."},
+    };
+    for (const auto& c : cases) {
+        EntryFailureDetail(c.error, detail, sizeof detail);
+        EXPECT_STREQ(detail, c.said) << c.error;
+    }
 }
 
 TEST(Appli, VersionComesFromTheProgramStamp) {

@@ -125,6 +125,8 @@ void PrintText(const std::vector<RecordReport>& records,
                     actions.installInPayload ? ""
                                              : " (warning: install.exe is not among the entries: "
                                                "the run stops there, exit code 5)");
+        std::printf("     and ends at once, or, with \"wait=1\" in its command line, when "
+                    "install.exe ends, with install.exe's exit code\n");
     }
 }
 
