@@ -13,7 +13,9 @@
 #                the corpus in build/corpus, made first when missing, then
 #                velpack against Info-ZIP on it (bench/makers-view.sh)
 #   make package the Debian package of velpack (build/release/velpack_*.deb:
-#                velpack, the product stub, the man page)
+#                velpack, the product stub, the man page) and the zip for
+#                Windows (build/release/velpack-*-windows-x64.zip: velpack.exe,
+#                the product stub, README.txt, COMMANDS.txt)
 #   make fuzz    the libFuzzer targets (build/fuzz) for FUZZ_SECONDS each:
 #                all of them, or those named in FUZZ_TARGETS
 
@@ -37,10 +39,14 @@ velpack: deps
 	@scripts/build.sh win32 release
 	@echo "velpack: build/release/velpack"
 
-# CPack over the release build, with the win32 build's stub.
+# CPack over the release build, with the win32 build's stub; the zip from
+# the release build too, with the win64 build's velpack.exe.
 package: deps
 	@scripts/build.sh win32 release
+	@cmake --preset win64 >/dev/null
+	@cmake --build --preset win64 --target velpack
 	@cd build/release && cpack -G DEB
+	@cmake --build build/release --target velpack_windows_zip
 
 ARGS ?=
 demo: deps
