@@ -58,7 +58,8 @@ int32_t CtExpandRefs(uint8_t escape, const uint8_t* input, int32_t length, uint8
     if (!memory.Held()) return CtFail(error, kCtErrorMemory);
     BlockSink sink(output);
     CtRefStage stage;
-    stage.Start(escape, memory.data + CtRefStage::kHistory, block, BoundOf(capacity), &sink);
+    stage.Start(escape, memory.data + CtRefStage::kHistory, block, BoundOf(capacity), &sink,
+                CtWide::Fastest());
     if (length > 0) stage.Write(input, length);
     stage.Finish();
     if (stage.code != 0) return CtFail(error, stage.code);
@@ -72,7 +73,7 @@ int32_t CtExpandRuns(uint8_t escape, const uint8_t* input, int32_t length, uint8
     if (!memory.Held()) return CtFail(error, kCtErrorMemory);
     BlockSink sink(output);
     CtRunStage stage;
-    stage.Start(escape, memory.data, block, BoundOf(capacity), &sink);
+    stage.Start(escape, memory.data, block, BoundOf(capacity), &sink, CtWide::Fastest());
     if (length > 0) stage.Write(input, length);
     stage.Finish();
     if (stage.code != 0) return CtFail(error, stage.code);
