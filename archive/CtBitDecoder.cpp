@@ -72,7 +72,8 @@ const int64_t kRoundSpare = kLoad * 8 + kMarks * (kTableBits + 1);
 // at `next` and makes at least 56 bits valid, enough for a step of codes;
 // `next` advances by the bytes that became valid as a whole, so the
 // load address of the next refill is known at once and its latency stays
-// off the chain of shifts.
+// off the chain of shifts. Its steps are always inlined: built for size, as
+// the stub is, they would be calls at every code, with the cursor in memory.
 struct BitCursor {
     const uint8_t* next;
     uint64_t window;
@@ -82,10 +83,10 @@ struct BitCursor {
     // length out of every code.
     uint32_t held;
 
-    uint32_t Held() const { return held & 0xFF; }
+    CT_STEP uint32_t Held() const { return held & 0xFF; }
 
     // At bit `bit` (0 to 7) of *at, which has 8 bytes behind it.
-    void Start(const uint8_t* at, uint32_t bit) {
+    CT_STEP void Start(const uint8_t* at, uint32_t bit) {
         window = LoadHigh64(at) << bit;
         held = 56 - bit;
         next = at + 7;
@@ -94,26 +95,28 @@ struct BitCursor {
     // Needs 8 bytes at next. Fewer than 64 bits are valid, so the counts
     // below take the low 6 bits of held, and the whole bytes loaded make
     // them 56 to 63: their bits 3 to 5 set.
-    void Refill() {
+    CT_STEP void Refill() {
         window |= LoadHigh64(next) >> (held & 63);
         next += ((63 - held) & 63) >> 3;
         held |= 56;
     }
 
     // The position of the next code, in bits from *at.
-    int32_t Offset(const uint8_t* at) const {
+    CT_STEP int32_t Offset(const uint8_t* at) const {
         return static_cast<int32_t>(next - at) * 8 - static_cast<int32_t>(Held());
     }
 
     // The table entry of the code at the top of the window; needs 12 valid
     // bits.
-    uint32_t Peek(const uint16_t* table) const { return table[window >> (64 - kTableBits)]; }
+    CT_STEP uint32_t Peek(const uint16_t* table) const {
+        return table[window >> (64 - kTableBits)];
+    }
 
     // Drops the code at the top of the window. Its length is the byte of
     // `lengths` that its first three bits choose; the shift by it takes the
     // low 6 bits of the count, and the chain from one code to the next stays
     // a few shifts long, the table lookup running beside it.
-    void Consume(uint64_t lengths) {
+    CT_STEP void Consume(uint64_t lengths) {
         const uint64_t length = lengths >> ((window << 6 | window >> 58) & 0x38);
         window <<= length & 63;
         held -= static_cast<uint32_t>(length);
