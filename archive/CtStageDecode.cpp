@@ -34,9 +34,9 @@ uint32_t BoundOf(int32_t capacity) {
 }  // namespace
 
 int32_t CtBitDecode(const uint8_t* data, int32_t length, uint8_t* output, int32_t capacity,
-                    CtCompressExcept* error) {
+                    CtCompressExcept* error, bool narrow) {
     CtBitDecoder decoder;
-    if (decoder.Start(data, length, error) < 0) return -1;
+    if (decoder.Start(data, length, error, narrow) < 0) return -1;
     // The output has no byte beyond capacity for the one symbol too many:
     // once full, that symbol is asked for on the side.
     int32_t count = 0;

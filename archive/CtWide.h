@@ -105,6 +105,13 @@ inline uint64_t LoadHigh64(const uint8_t* p) {
     return __builtin_bswap64(LoadLow64(p));
 }
 
+// The 4 bytes at p, the first one highest (for a 32-bit window).
+inline uint32_t LoadHigh32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return kBigEndian ? v : __builtin_bswap32(v);
+}
+
 // A bitmap word of EscapeBitmap: the host's register, so that a 32-bit
 // host walks its bits without pairs of registers.
 typedef std::conditional<sizeof(void*) >= 8, uint64_t, uint32_t>::type Mask;
