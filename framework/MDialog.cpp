@@ -16,7 +16,7 @@ HWND const kStarting = reinterpret_cast<HWND>(static_cast<INT_PTR>(-1));
 }  // namespace
 
 M_DIALOG::M_DIALOG(FEN_OBJ* parent, const char* templateName)
-    : FEN_OBJ(parent), templateName{}, result(1) {
+    : FEN_OBJ(parent), templateName{}, result(1), running(false) {
     // A name cut to the buffer could name another template: a name that does
     // not fit is not kept, and the run fails as for a missing template.
     if (TextLength(templateName) >= static_cast<int32_t>(sizeof this->templateName)) return;
@@ -26,6 +26,16 @@ M_DIALOG::M_DIALOG(FEN_OBJ* parent, const char* templateName)
 M_DIALOG::~M_DIALOG() = default;
 
 int32_t M_DIALOG::IsDialog() { return 1; }
+
+int32_t M_DIALOG::Close() {
+    if (!running) return OBJET::Close();
+    // Before WM_INITDIALOG there is no window to close yet.
+    if (window != kStarting && CanClose() != 0) {
+        MessageRecord record = {window, WM_CLOSE, 0, 0, 1, false};
+        OnClose(&record);
+    }
+    return 0;
+}
 
 int32_t M_DIALOG::OnOk(MessageRecord*) {
     if (CloseTree(0) == 0) return 0;
@@ -66,9 +76,11 @@ void M_DIALOG::OnEnd(int32_t) {}
 INT_PTR M_DIALOG::ProcessDialog() {
     ++RunningDialogs;
     window = kStarting;
+    running = true;
     INT_PTR ended = DialogBoxParamA(CurrentInstanceHandle(), templateName, parentWindow,
                                     PasseDlgProc, reinterpret_cast<LPARAM>(this));
     const DWORD error = GetLastError();
+    running = false;
     if (window == kStarting) {
         FormatLogText(LogTextBuffer, sizeof LogTextBuffer, "Erreur ProcessDialog ",
                       static_cast<int32_t>(error));

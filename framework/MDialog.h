@@ -26,6 +26,11 @@ public:
     M_DIALOG(FEN_OBJ* parent, const char* templateName);
     ~M_DIALOG() override;
     int32_t IsDialog() override;
+    // A dialog in its run is closed as WM_CLOSE closes it (OnClose), never
+    // deleted: the call that runs it deletes it afterwards. It answers 0,
+    // so that a close of the window tree destroys no window above it while
+    // its run is on the stack. Out of its run: OBJET's Close.
+    int32_t Close() override;
 
     // Operations appended to FEN_OBJ's, in order.
     // Ends with the stored result when the whole tree agrees (CloseTree(0)).
@@ -73,6 +78,7 @@ public:
 
     char templateName[32];
     int32_t result;  // the end code of OK; 1 unless a subclass changes it
+    bool running;    // inside ProcessDialog
 
     // Modal runs in progress.
     static int32_t RunningDialogs;

@@ -17,4 +17,10 @@
 // one, or when neither fits the buffer, the answer is 0.
 int32_t AnsiTempPath(char* buffer, int32_t capacity);
 
+// wide in code page codePage (AnsiTempPath gives the ANSI code page's),
+// exactly, into buffer of capacity bytes: its length, or 0 when a character
+// has no exact form there or the text does not fit. Code page 65001 (the
+// "UTF-8 for worldwide language support" option) spells every character.
+int32_t ExactAnsi(const wchar_t* wide, uint32_t codePage, char* buffer, int32_t capacity);
+
 #endif

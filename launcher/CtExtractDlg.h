@@ -1,72 +1,63 @@
-// The extraction dialog: one line of text while the launcher empties its
-// folder %TEMP%\tmp_vel and writes every entry of the archive into it. It
-// starts the work by itself (command 100, posted at initialisation) and
-// ends with 1 when every entry was written, 0 otherwise.
+// The extraction dialog: one line of text while the launcher makes its
+// folder %TEMP%\tmp_vel its own, empties it and writes every entry of the
+// archive into it (CtExtraction). It starts the work by itself (command
+// 100, posted at initialisation) and ends with 1 when every entry was
+// written, 0 otherwise; the caller's report says why.
 //
-// After a successful run the caller's folder buffer holds the folder path,
-// without a trailing backslash, and the process's current directory is that
-// folder: the programs the launcher starts afterwards run there.
+// The work runs on a thread of its own, so that the dialog answers its
+// messages however long it takes (Windows takes a window that answers none
+// for five seconds for a hung program). Half a second into it a bar shows
+// the share of the unpacked bytes written, in the palette's colours; a
+// shorter extraction shows none. A close (WM_CLOSE, Escape, a close of the
+// window tree) stops the work at its next piece; the dialog ends when the
+// thread has, never leaving a half file.
+//
+// After a successful run the folder's path is in the caller's CtTempFolder,
+// which holds the folder and the written files, and the process's current
+// directory is that folder: the programs the launcher starts afterwards run
+// there.
 #ifndef VEL_LAUNCHER_CTEXTRACTDLG_H
 #define VEL_LAUNCHER_CTEXTRACTDLG_H
 
 #include <cstdint>
 
-#include "archive/CtFormat.h"
 #include "framework/MDialog.h"
+#include "launcher/CtExtraction.h"
 
 class CtArchive;
-class CtEntry;
-class CtSink;
-class CtStreamDecoder;
+class CtTempFolder;
 
-// Why an extraction ended with 0, for the message the sequence shows; the
-// caller's, since the dialog is deleted after its run.
-struct CtExtractReport {
-    enum : int32_t {
-        kDone = 0,         // nothing failed (or the dialog never ran)
-        kNoFolder = 1,     // no usable temporary folder: nothing deleted or written
-        kEntryFailed = 2,  // an entry could not be written whole
-    };
-    int32_t failure = kDone;
-    char name[kCtNameCapacity] = {};  // the entry that failed
-};
-
-class CtExtractDlg : public M_DIALOG {
+class CtExtractDlg : public M_DIALOG, private CtProgress {
 public:
-    CtExtractDlg(FEN_OBJ* parent, char* folder, int32_t capacity, const CtArchive* archive,
-                 CtExtractReport* report = nullptr);
+    // program: the plan's program name (empty: none).
+    CtExtractDlg(FEN_OBJ* parent, CtTempFolder* folder, const CtArchive* archive,
+                 const char* program, CtExtractReport* report);
+    // Stops the work and waits for its thread, if the run ended without it.
     ~CtExtractDlg() override;
 
     void DoCommand(MessageRecord* record) override;
     void OnInitDialog(MessageRecord* record) override;
-
-    // Empties the folder and writes the entries, each decoded straight into
-    // its file in memory that does not grow with it: 1 when every entry was
-    // written. 0 when there is no usable temporary folder (nothing deleted
-    // or written), or at the first entry that could not be written whole:
-    // the decoder's memory could not be had, its content did not decode to
-    // its unpacked size, or its file could not be created or written (the
-    // file is then deleted). Entries whose names leave the folder or
-    // name a device are skipped, and logged ("Nom refusé : name", channels
-    // 69 and 0).
-    int32_t Extract();
+    // Stops the work; the dialog ends when its thread has.
+    int32_t OnCancel(MessageRecord* record) override;
+    // Shows the bar once the delay is over.
+    void OnTimer(MessageRecord* record) override;
+    // Draws the bar.
+    void OnDrawItem(MessageRecord* record) override;
+    // The work's progress and its end, posted by its thread.
+    void OnOtherMessage(MessageRecord* record) override;
 
     HWND status;
-    char* folder;
-    int32_t capacity;
-    const CtArchive* archive;
-    CtExtractReport* report;  // null: nobody asks why
+    HWND bar;  // the progress bar, created hidden
 
 private:
-    // Writes entry index into the folder: 1 when its whole content was.
-    int32_t WriteEntry(int32_t index, const char* name, const char* info, int32_t unpacked,
-                       CtStreamDecoder* decoder);
-    // Hands the entry's content to sink: 1 when all of its unpacked bytes went.
-    static int32_t WriteContent(const CtEntry& entry, int32_t unpacked, CtStreamDecoder* decoder,
-                                CtSink* sink);
-    // Note the failure in the report and answer 0.
-    int32_t NoFolder();
-    int32_t EntryFailed(const char* name);
+    // On the work's thread: posts the share to the dialog.
+    void Advanced(int32_t permille) override;
+    static DWORD WINAPI Work(void* dialog);
+    void StopWork();
+
+    CtExtraction extraction_;
+    HANDLE worker_;
+    int32_t permille_;
 };
 
 #endif

@@ -8,9 +8,10 @@
 #include "app/Main.h"
 #include "framework/MainInstance.h"
 #include "launcher/CtExtractDlg.h"
+#include "launcher/CtTempFolder.h"
+#include "launcher/FolderProgram.h"
 #include "launcher/IstDlg.h"
 #include "launcher/IstPlan.h"
-#include "services/StartProgram.h"
 #include "services/Text.h"
 
 char SavedCommandLine[512];
@@ -23,16 +24,19 @@ const char kDamagedText[] =
     "Le programme d'installation est endommag\xE9. T\xE9l\xE9" "chargez-le de nouveau.";
 const char kNoTempFolderText[] =
     "Le dossier temporaire est inutilisable : l'installation ne peut pas continuer.";
-const char kEntryText[] =
-    "Le fichier %s n'a pas pu \xEAtre extrait dans le dossier temporaire (espace disque "
-    "insuffisant ?).";
-const char kExtractionText[] = "L'extraction des fichiers d'installation n'a pas pu commencer.";
+// The entry's name, then what EntryFailureDetail says.
+const char kEntryText[] = "Le fichier %s n'a pas pu \xEAtre extrait dans le dossier temporaire";
+const char kWindowText[] = "La fen\xEAtre de l'installation n'a pas pu \xEAtre affich\xE9" "e.";
 const char kNotStartedText[] = "Le programme %s n'a pas pu \xEAtre lanc\xE9.";
+const char kNotFollowedText[] =
+    "Le programme %s a \xE9t\xE9 lanc\xE9, mais sa fin ne peut pas \xEAtre attendue.";
+const char kBusyText[] =
+    "Une autre installation est en cours. R\xE9" "essayez lorsqu'elle sera termin\xE9" "e.";
+const char kInUseText[] =
+    "Le fichier %s du dossier temporaire est encore utilis\xE9 : une autre installation est "
+    "peut-\xEAtre en cours. R\xE9" "essayez lorsqu'elle sera termin\xE9" "e.";
 
 const int32_t kInstallCommand = 400;
-const int32_t kPathCapacity = 256;
-// The quoted installer path, a blank and the whole saved command line.
-const int32_t kCommandCapacity = kPathCapacity + 16 + sizeof SavedCommandLine;
 
 // The archive carried as the payload resource. Without one the view is
 // empty, which the plan takes as an archive without entries.
@@ -48,7 +52,34 @@ CtArchive LocateArchive() {
 
 }  // namespace
 
-H_FEN::H_FEN(const char* title) : MAIN_FENETRE(title) {
+void EntryFailureDetail(uint32_t error, char* detail, int32_t capacity) {
+    const char* reason = nullptr;
+    switch (error) {
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL: reason = " : espace disque insuffisant."; break;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_USER_MAPPED_FILE:
+            reason = " : le fichier est utilis\xE9 par un autre programme.";
+            break;
+        case ERROR_ACCESS_DENIED: reason = " : acc\xE8s refus\xE9."; break;
+        case ERROR_INVALID_DATA: reason = " : son contenu est endommag\xE9."; break;
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY: reason = " : m\xE9moire insuffisante."; break;
+        default: break;
+    }
+    if (reason != nullptr) {
+        TextCopy(detail, reason, capacity, nullptr);
+        return;
+    }
+    char digits[13];
+    int32_t at = 0;
+    TextCopy(detail, " (erreur syst\xE8me ", capacity, &at);
+    TextCopy(detail, NumberToText(error, digits, 10), capacity, &at);
+    TextCopy(detail, ").", capacity, &at);
+}
+
+H_FEN::H_FEN(const char* title) : MAIN_FENETRE(title), installing_(false), closeAsked_(false) {
     Create();
     ShowWindow(window, SW_HIDE);
 }
@@ -57,9 +88,31 @@ void H_FEN::OnCreated() { PostMessageA(window, WM_COMMAND, kInstallCommand, 0); 
 
 void H_FEN::DoCommand(MessageRecord* record) {
     if (LOWORD(record->wParam) != kInstallCommand) return;
+    installing_ = true;
     RunInstallation(SavedCommandLine);
+    installing_ = false;
     PostMessageA(window, WM_CLOSE, 0, 0);
 }
+
+void H_FEN::OnClose(MessageRecord* record) {
+    if (installing_) closeAsked_ = true;
+    // A dialog that runs ends and answers 0: the window then stays until
+    // the installation has stopped and closes it.
+    MAIN_FENETRE::OnClose(record);
+}
+
+void H_FEN::OnQueryEndSession(MessageRecord* record) {
+    if (!installing_) {
+        FENETRE::OnQueryEndSession(record);
+        return;
+    }
+    if (CurrentInstanceCanQuit() == 0) return;
+    closeAsked_ = true;
+    CloseTree(1);
+    record->result = 1;
+}
+
+bool H_FEN::CloseAsked() const { return closeAsked_ || MAIN::QuitSeen != 0; }
 
 int32_t H_FEN::RunInstallation(const char* commandLine) {
     // The resource stays loaded for the life of the process.
@@ -89,74 +142,90 @@ int32_t H_FEN::RunInstallation(const char* commandLine) {
         int32_t at = 0;
         TextCopy(text, "Ce programme va lancer l'installation de :\r\n\r\n", sizeof text, &at);
         TextCopy(text, plan.title, sizeof text, &at);
-        // Only OK (1) goes on: "Quitter" is 0, and a dialog that could not
-        // be created at all (-1) has asked nobody.
-        if (RunDialog(new (std::nothrow) IST_DLG(this, text, commandLine), 1) != 1) return 0;
+        IST_DLG* confirmation = new (std::nothrow) IST_DLG(this, text, commandLine);
+        // A dialog that could not be made (no memory, no resources: -1) has
+        // asked nobody.
+        const INT_PTR answer = confirmation != nullptr ? RunDialog(confirmation, 1) : -1;
+        if (answer == -1) return Fail(commandLine, kExitNoWindow, kWindowText, nullptr);
+        if (CloseAsked()) return Ended(kExitInterrupted);
+        // Only OK (1) goes on: "Quitter" is 0.
+        if (answer != 1) return 0;
     }
 
-    char folder[kPathCapacity];
-    folder[0] = 0;
+    // One run at a time in the session: another launcher empties, writes or
+    // starts from the same folder.
+    CtTempFolder folder;
+    if (folder.Lock() == 0) return Fail(commandLine, kExitBusy, kBusyText, nullptr);
     CtExtractReport report;
-    if (RunDialog(new (std::nothrow) CtExtractDlg(this, folder, sizeof folder, &archive, &report),
-                  1) != 1) {
-        if (report.failure == CtExtractReport::kNoFolder) {
-            return Fail(commandLine, kExitNoTempFolder, kNoTempFolderText, nullptr);
-        }
-        if (report.failure == CtExtractReport::kEntryFailed) {
-            return Fail(commandLine, kExitExtraction, kEntryText, report.name);
-        }
-        // The dialog could not even be made.
-        return Fail(commandLine, kExitExtraction, kExtractionText, nullptr);
+    CtExtractDlg* extraction =
+        new (std::nothrow) CtExtractDlg(this, &folder, &archive, plan.program, &report);
+    const INT_PTR extracted = extraction != nullptr ? RunDialog(extraction, 1) : -1;
+    if (CloseAsked() || report.failure == CtExtractReport::kInterrupted) {
+        return Ended(kExitInterrupted);
     }
-    if (TextLength(folder) == 0 || folder[TextLength(folder) - 1] != '\\') {
-        if (TextAppendBounded(folder, sizeof folder, "\\") < 0) {
-            return Fail(commandLine, kExitNoTempFolder, kNoTempFolderText, nullptr);
+    if (extracted != 1) {
+        char detail[64];
+        switch (report.failure) {
+            case CtExtractReport::kNoFolder:
+                return Fail(commandLine, kExitNoTempFolder, kNoTempFolderText, nullptr);
+            case CtExtractReport::kInUse:
+                return Fail(commandLine, kExitBusy, kInUseText, report.name);
+            case CtExtractReport::kEntryFailed:
+                EntryFailureDetail(report.error, detail, sizeof detail);
+                return Fail(commandLine, kExitExtraction, kEntryText, report.name, detail);
+            default:
+                // The dialog could not even be made.
+                return Fail(commandLine, kExitNoWindow, kWindowText, nullptr);
         }
     }
 
+    // Only what this run wrote is started: anything else in the folder was
+    // put there by someone else.
     if (hasProgram) {
-        char program[kPathCapacity];
-        TextCopy(program, folder, sizeof program, nullptr);
-        // The extraction left room for any entry name behind the folder.
-        TextAppendBounded(program, sizeof program, plan.program);
+        if (report.wroteProgram == 0) {
+            return Fail(commandLine, kExitNotStarted, kNotStartedText, plan.program);
+        }
         int32_t started = 0;
-        const uint32_t code = StartProgram(program, nullptr, 1, MAIN_INSTANCE::Current, &started);
-        // Asked to close while it waited (the quit message is taken): the
-        // installation goes no further.
-        if (MAIN::QuitSeen != 0) return Ended(kExitInterrupted);
+        const uint32_t code = StartFromFolder(folder.path, plan.program, nullptr, 1,
+                                              MAIN_INSTANCE::Current, &started);
+        // Asked to close while it waited: the installation goes no further.
+        if (CloseAsked()) return Ended(kExitInterrupted);
         if (started == 0) return Fail(commandLine, kExitNotStarted, kNotStartedText, plan.program);
+        // Started through the shell without its process: it may still run,
+        // and install.exe must not start beside it.
+        if (started == kStartedUnfollowed) {
+            return Fail(commandLine, kExitNotStarted, kNotFollowedText, plan.program);
+        }
         // Exit code 0: the program has done the installation itself.
         if (code == 0) return 0;
     }
     if (!hasTitle) return 1;
-
-    // The installer's path is quoted: temporary folders often hold blanks
-    // ("C:\Documents and Settings\..."), and unquoted Windows would first
-    // try to run "C:\Documents.exe". Its arguments are the launcher's own,
-    // whole.
-    char installer[kPathCapacity];
-    TextCopy(installer, folder, sizeof installer, nullptr);
-    TextAppendBounded(installer, sizeof installer, kCtInstaller);
-    char command[kCommandCapacity];
-    int32_t at = 0;
-    TextCopy(command, "\"", sizeof command, &at);
-    TextCopy(command, installer, sizeof command, &at);
-    TextCopy(command, "\"", sizeof command, &at);
-    if (commandLine != nullptr && commandLine[0] != 0) {
-        TextCopy(command, " ", sizeof command, &at);
-        TextCopy(command, commandLine, sizeof command, &at);
+    if (report.wroteInstaller == 0) {
+        return Fail(commandLine, kExitNotStarted, kNotStartedText, kCtInstaller);
     }
-    if (WinExec(command, SW_SHOW) > 31) return 1;
-    // Named like an installer, it asks for elevation, which a launcher that
-    // is not elevated cannot give: the shell asks the user.
-    if (GetLastError() == kErrorElevationRequired &&
-        StartThroughShell(installer, commandLine, 0, nullptr) != 0) {
-        return 1;
+    // Its arguments are the launcher's own, whole; a console program gets a
+    // console of its own, as WinExec would give it. The folder and the
+    // files stay held until it has started.
+    int32_t started = 0;
+    H_PROCESS installer;
+    StartFromFolder(folder.path, kCtInstaller, commandLine, 0, nullptr, &started, CreateProcessA,
+                    &installer, 0);
+    folder.Release();
+    if (started == 0) return Fail(commandLine, kExitNotStarted, kNotStartedText, kCtInstaller);
+    if (CommandLineWaits(commandLine) == 0) return 1;
+    // wait=1: the launcher ends with install.exe's own exit code, for the
+    // deployment tools that take the launcher's end as the installation's.
+    if (started == kStartedUnfollowed) {
+        return Fail(commandLine, kExitNotStarted, kNotFollowedText, kCtInstaller);
     }
-    return Fail(commandLine, kExitNotStarted, kNotStartedText, kCtInstaller);
+    const uint32_t code = installer.Wait(MAIN_INSTANCE::Current);
+    if (CloseAsked()) return Ended(kExitInterrupted);
+    Ended(static_cast<int32_t>(code));
+    return 1;
 }
 
-int32_t H_FEN::Fail(const char* commandLine, int32_t code, const char* text, const char* name) {
+int32_t H_FEN::Fail(const char* commandLine, int32_t code, const char* text, const char* name,
+                    const char* detail) {
     // An unattended run never waits for a click: its exit code tells.
     if (CommandLineIsUnattended(commandLine) == 0) {
         char message[256];
@@ -171,6 +240,7 @@ int32_t H_FEN::Fail(const char* commandLine, int32_t code, const char* text, con
             TextCopy(message, name, sizeof message, &at);
             TextCopy(message, text + mark + 1, sizeof message, &at);
         }
+        if (detail != nullptr) TextCopy(message, detail, sizeof message, &at);
         ShowMessage(message, MB_OK);
     }
     return Ended(code);

@@ -12,6 +12,9 @@
 // none), exactly and in this case: the run is unattended. The confirmation
 // answers itself, and no message box waits for a click.
 int32_t CommandLineIsUnattended(const char* commandLine);
+// The same for "wait=1": the launcher waits for install.exe and ends with
+// its exit code.
+int32_t CommandLineWaits(const char* commandLine);
 
 class IST_DLG : public M_DIALOG {
 public:

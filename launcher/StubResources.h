@@ -9,6 +9,7 @@
 #define STUB_ICON G_ICON
 #define STUB_LOGO_CONTROL 10
 #define STUB_TEXT_CONTROL 20  // the confirmation text, or the extraction's status
+#define STUB_PROGRESS_CONTROL 30  // the extraction's bar, made at run time
 
 #ifndef RC_INVOKED
 

@@ -11,48 +11,6 @@ namespace {
 // The pump period of the wait, in milliseconds.
 const int32_t kPumpPeriod = 100;
 
-// Owns the two handles that CreateProcessA hands back.
-class ProcessHandles {
-public:
-    ProcessHandles() : info_{} {}
-    ~ProcessHandles() {
-        if (info_.hThread != nullptr) CloseHandle(info_.hThread);
-        if (info_.hProcess != nullptr) CloseHandle(info_.hProcess);
-    }
-    ProcessHandles(const ProcessHandles&) = delete;
-    ProcessHandles& operator=(const ProcessHandles&) = delete;
-    PROCESS_INFORMATION* Info() { return &info_; }
-    HANDLE Process() const { return info_.hProcess; }
-
-private:
-    PROCESS_INFORMATION info_;
-};
-
-// Waits for process to end, the pump serving the queue for 100 ms between
-// two looks; its exit code.
-uint32_t WaitForProgram(HANDLE process, WAIT_PUMP* pump) {
-    for (;;) {
-        DWORD code = STILL_ACTIVE;
-        GetExitCodeProcess(process, &code);
-        // STILL_ACTIVE is also a program's own exit code 259: only the
-        // signalled process handle tells that one apart from a running
-        // program.
-        if (code != STILL_ACTIVE || WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
-            return code;
-        }
-        // GetTickCount wraps after 49 days; the unsigned difference does not
-        // mind.
-        const DWORD start = GetTickCount();
-        if (pump != nullptr) pump->PumpFor(kPumpPeriod);
-        // Whatever part of the period the pump did not spend (it may return
-        // at once) is spent waiting on the process, never spinning.
-        const DWORD spent = GetTickCount() - start;
-        if (spent < static_cast<DWORD>(kPumpPeriod)) {
-            WaitForSingleObject(process, kPumpPeriod - spent);
-        }
-    }
-}
-
 // The arguments of a command line: what follows the program, quoted or not,
 // and the blanks behind it.
 const char* ArgumentsOf(const char* commandLine) {
@@ -74,33 +32,24 @@ void LogStartError(DWORD error) {
     SendLog(kLogProcess, LogTextBuffer);
 }
 
-}  // namespace
-
-uint32_t StartProgram(const char* application, char* commandLine, int32_t wait, WAIT_PUMP* pump,
-                      int32_t* started, ProcessCreator create) {
-    if (started != nullptr) *started = 0;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    // No STARTF_USESHOWWINDOW: the program shows its first window its own way.
-    startup.wShowWindow = SW_SHOW;
-    ProcessHandles process;
-    if (!create(application, commandLine, nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
-                nullptr, &startup, process.Info())) {
-        const DWORD error = GetLastError();
-        if (error == kErrorElevationRequired) {
-            const char* arguments = commandLine != nullptr ? ArgumentsOf(commandLine) : nullptr;
-            return StartThroughShell(application, arguments, wait, pump, started);
-        }
-        LogStartError(error);
-        return 0;
+// A started program's process: waited for now, kept for later, or closed.
+uint32_t Started(HANDLE process, int32_t wait, WAIT_PUMP* pump, H_PROCESS* kept) {
+    H_PROCESS owner;
+    owner.handle = process;
+    if (wait != 0) return owner.Wait(pump);
+    if (kept != nullptr) {
+        kept->Close();
+        kept->handle = owner.handle;
+        owner.handle = nullptr;
     }
-    if (started != nullptr) *started = 1;
-    if (wait == 0) return 1;
-    return WaitForProgram(process.Process(), pump);
+    return 1;
 }
 
+// Starts file with parameters (null or empty: none) through the shell's
+// "open" verb, which asks the user for elevation when the program needs it,
+// in the current directory; answers as StartProgram.
 uint32_t StartThroughShell(const char* file, const char* parameters, int32_t wait,
-                           WAIT_PUMP* pump, int32_t* started) {
+                           WAIT_PUMP* pump, int32_t* started, H_PROCESS* kept) {
     if (started != nullptr) *started = 0;
     SHELLEXECUTEINFOA shell = {};
     shell.cbSize = sizeof shell;
@@ -115,12 +64,68 @@ uint32_t StartThroughShell(const char* file, const char* parameters, int32_t wai
         LogStartError(GetLastError());
         return 0;
     }
-    if (started != nullptr) *started = 1;
     // The shell hands back no process when something else (a running
     // instance) took the request: started, with nothing to wait for.
-    if (shell.hProcess == nullptr) return 1;
-    uint32_t result = 1;
-    if (wait != 0) result = WaitForProgram(shell.hProcess, pump);
-    CloseHandle(shell.hProcess);
-    return result;
+    if (shell.hProcess == nullptr) {
+        if (started != nullptr) *started = kStartedUnfollowed;
+        return 1;
+    }
+    if (started != nullptr) *started = 1;
+    return Started(shell.hProcess, wait, pump, kept);
 }
+
+}  // namespace
+
+uint32_t H_PROCESS::Wait(WAIT_PUMP* pump) {
+    if (handle == nullptr) return 1;
+    for (;;) {
+        DWORD code = STILL_ACTIVE;
+        GetExitCodeProcess(handle, &code);
+        // STILL_ACTIVE is also a program's own exit code 259: only the
+        // signalled process handle tells that one apart from a running
+        // program.
+        if (code != STILL_ACTIVE || WaitForSingleObject(handle, 0) == WAIT_OBJECT_0) {
+            return code;
+        }
+        // GetTickCount wraps after 49 days; the unsigned difference does not
+        // mind.
+        const DWORD start = GetTickCount();
+        if (pump != nullptr) pump->PumpFor(kPumpPeriod);
+        // Whatever part of the period the pump did not spend (it may return
+        // at once) is spent waiting on the process, never spinning.
+        const DWORD spent = GetTickCount() - start;
+        if (spent < static_cast<DWORD>(kPumpPeriod)) {
+            WaitForSingleObject(handle, kPumpPeriod - spent);
+        }
+    }
+}
+
+void H_PROCESS::Close() {
+    if (handle == nullptr) return;
+    CloseHandle(handle);
+    handle = nullptr;
+}
+
+uint32_t StartProgram(const char* application, char* commandLine, int32_t wait, WAIT_PUMP* pump,
+                      int32_t* started, ProcessCreator create, H_PROCESS* kept, uint32_t flags) {
+    if (started != nullptr) *started = 0;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    // No STARTF_USESHOWWINDOW: the program shows its first window its own way.
+    startup.wShowWindow = SW_SHOW;
+    PROCESS_INFORMATION process = {};
+    if (!create(application, commandLine, nullptr, nullptr, FALSE, flags, nullptr, nullptr,
+                &startup, &process)) {
+        const DWORD error = GetLastError();
+        if (error == kErrorElevationRequired) {
+            const char* arguments = commandLine != nullptr ? ArgumentsOf(commandLine) : nullptr;
+            return StartThroughShell(application, arguments, wait, pump, started, kept);
+        }
+        LogStartError(error);
+        return 0;
+    }
+    if (process.hThread != nullptr) CloseHandle(process.hThread);
+    if (started != nullptr) *started = 1;
+    return Started(process.hProcess, wait, pump, kept);
+}
+

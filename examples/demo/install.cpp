@@ -2,10 +2,12 @@
 //
 // It writes "<its own name>.report" into its current directory: the command
 // line it received, its current directory, and the files it found there
-// with their last-write times (UTC). The demo shows that report; the
+// with their last-write times (UTC); and "ended" when it ends. The demo shows that report; the
 // end-to-end tests use copies of this program as install.exe and as
 // "AutoInst_" programs, and steer it by its file name: "exit<N>" in the name
 // makes it end with exit code N, "sleep<N>" makes it wait N milliseconds.
+// install.exe, whose name is fixed, takes them from its arguments (which
+// are the launcher's) when its name has none.
 #include <windows.h>
 
 #include <cstdio>
@@ -47,6 +49,24 @@ void ListFolder(FILE* out) {
     FindClose(h);
 }
 
+// The arguments of the command line: what follows the program's path.
+const char* Arguments() {
+    const char* p = GetCommandLineA();
+    if (*p == '"') {
+        for (++p; *p != 0 && *p != '"'; ++p) {
+        }
+        if (*p == '"') ++p;
+    } else {
+        while (*p != 0 && *p != ' ') ++p;
+    }
+    return p;
+}
+
+// The number after word in the name, else in the arguments, or 0.
+unsigned long Setting(const char* name, const char* word) {
+    return NumberAfter(name, word, NumberAfter(Arguments(), word, 0));
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -68,6 +88,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         ListFolder(out);
         std::fclose(out);
     }
-    Sleep(NumberAfter(name, "sleep", 0));
-    return static_cast<int>(NumberAfter(name, "exit", 0));
+    Sleep(Setting(name, "sleep"));
+    // The last line, once the sleep is over: whoever waited for the program
+    // finds it.
+    if (FILE* out = std::fopen(report, "ab")) {
+        std::fprintf(out, "ended\r\n");
+        std::fclose(out);
+    }
+    return static_cast<int>(Setting(name, "exit"));
 }

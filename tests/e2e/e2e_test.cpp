@@ -60,8 +60,20 @@ long RunToEnd(const std::string& commandLine, const char* environment = nullptr)
     return static_cast<long>(code);
 }
 
-// How the test answers the launcher's windows.
-enum class Answer { kNothing, kEnter, kEscape, kCloseBox, kMessageOk };
+// How the test answers the launcher's windows. kCloseMain and kEndSession
+// send WM_CLOSE or WM_QUERYENDSESSION to the hidden main window while the
+// confirmation is up (as taskkill without /F, or a log-off), kCloseMidway
+// WM_CLOSE once the extraction's bar shows.
+enum class Answer {
+    kNothing,
+    kEnter,
+    kEscape,
+    kCloseBox,
+    kMessageOk,
+    kCloseMain,
+    kEndSession,
+    kCloseMidway
+};
 
 struct Outcome {
     long exitCode = -1;
@@ -73,6 +85,13 @@ struct Outcome {
     std::string messageText;
     double cpuMs = 0;
     size_t peakPrivateBytes = 0;
+    // The extraction dialog: whether it ever failed to answer WM_NULL
+    // within a second, whether its bar showed, and partly filled.
+    bool extractionSeen = false;
+    bool unanswered = false;
+    bool barShown = false;
+    bool barPartlyFilled = false;
+    LRESULT endSessionAnswer = -1;
 };
 
 std::string Text(HWND window) {
@@ -88,6 +107,51 @@ struct Watch {
     bool answered;
     bool boxAnswered;
 };
+
+// The launcher's hidden main window.
+HWND MainWindowOf(DWORD pid) {
+    for (HWND w = FindWindowExA(nullptr, nullptr, "OW_MAIN", nullptr); w != nullptr;
+         w = FindWindowExA(nullptr, w, "OW_MAIN", nullptr)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        if (owner == pid) return w;
+    }
+    return nullptr;
+}
+
+// Whether the bar shows some of its inside in the palette's blue and some
+// not: read from the screen along its middle row, inside its frame.
+bool PartlyFilled(HWND bar) {
+    RECT r;
+    GetWindowRect(bar, &r);
+    HDC screen = GetDC(nullptr);
+    int blue = 0;
+    int other = 0;
+    for (int x = r.left + 2; x < r.right - 2; ++x) {
+        (GetPixel(screen, x, (r.top + r.bottom) / 2) == RGB(0, 0, 255) ? blue : other)++;
+    }
+    ReleaseDC(nullptr, screen);
+    return blue > 0 && other > 0;
+}
+
+void WatchExtraction(HWND dialog, Watch* watch) {
+    Outcome* o = watch->outcome;
+    o->extractionSeen = true;
+    DWORD_PTR answer = 0;
+    // A window gone meanwhile fails otherwise.
+    if (!SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &answer) &&
+        GetLastError() == ERROR_TIMEOUT) {
+        o->unanswered = true;
+    }
+    HWND bar = GetDlgItem(dialog, 30);
+    if (bar == nullptr || !IsWindowVisible(bar)) return;
+    o->barShown = true;
+    if (!o->barPartlyFilled && PartlyFilled(bar)) o->barPartlyFilled = true;
+    if (watch->answer == Answer::kCloseMidway && !watch->answered) {
+        watch->answered = true;
+        PostMessageA(MainWindowOf(watch->pid), WM_CLOSE, 0, 0);
+    }
+}
 
 BOOL CALLBACK VisitWindow(HWND window, LPARAM value) {
     Watch* watch = reinterpret_cast<Watch*>(value);
@@ -110,6 +174,10 @@ BOOL CALLBACK VisitWindow(HWND window, LPARAM value) {
         return TRUE;
     }
     const std::string text = Text(GetDlgItem(window, 20));
+    if (text.rfind("... pr", 0) == 0) {
+        WatchExtraction(window, watch);
+        return TRUE;
+    }
     if (text.rfind("Ce programme", 0) != 0) return TRUE;
     watch->outcome->confirmation = true;
     watch->outcome->confirmationText = text;
@@ -127,6 +195,19 @@ BOOL CALLBACK VisitWindow(HWND window, LPARAM value) {
             watch->answered = true;
             PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
             break;
+        case Answer::kCloseMain:
+            watch->answered = true;
+            PostMessageA(MainWindowOf(watch->pid), WM_CLOSE, 0, 0);
+            break;
+        case Answer::kEndSession: {
+            watch->answered = true;
+            DWORD_PTR result = 0;
+            if (SendMessageTimeoutA(MainWindowOf(watch->pid), WM_QUERYENDSESSION, 0,
+                                    ENDSESSION_LOGOFF, SMTO_ABORTIFHUNG, 2000, &result)) {
+                watch->outcome->endSessionAnswer = static_cast<LRESULT>(result);
+            }
+            break;
+        }
         default:
             break;
     }
@@ -168,6 +249,83 @@ void NotePeakMemory(HANDLE process, Outcome* outcome) {
         memory.PeakPagefileUsage > outcome->peakPrivateBytes) {
         outcome->peakPrivateBytes = memory.PeakPagefileUsage;
     }
+}
+
+// Wine's own call that names the Unix file behind a path; null elsewhere.
+typedef char*(CDECL* UnixNameCall)(LPCWSTR);
+UnixNameCall UnixName() {
+    return reinterpret_cast<UnixNameCall>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+}
+
+// Runs a Unix program under Wine, which runs it as such; Windows programs
+// are started the same way. Waits until done says it is.
+bool RunAside(const std::string& application, std::string line, bool (*done)(const std::string&),
+              const std::string& path) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(application.empty() ? nullptr : application.c_str(), &line[0], nullptr,
+                        nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int i = 0; i < 100; ++i) {
+        if (done(path)) return true;
+        Sleep(20);
+    }
+    return false;
+}
+
+std::string UnixPath(const std::string& path) {
+    char* name = UnixName()(Wide(path).c_str());
+    const std::string unix = name != nullptr ? name : "";
+    HeapFree(GetProcessHeap(), 0, name);
+    return unix;
+}
+
+bool Present(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+bool Absent(const std::string& path) { return !Present(path); }
+
+// Makes link a link to the folder target: on Windows a junction; under
+// Wine, whose CreateSymbolicLink makes nothing, a Unix symbolic link, made
+// by ln. True once the link is there.
+bool MakeFolderLink(const std::string& link, const std::string& target) {
+    if (UnixName() == nullptr) {
+        return RunAside("", "cmd.exe /c mklink /J " + Quote(link) + " " + Quote(target), Present,
+                        link);
+    }
+    return RunAside("Z:\\bin\\ln", "ln -s " + Quote(UnixPath(target)) + " " + Quote(UnixPath(link)),
+                    Present, link);
+}
+
+// Removes such a link, never what it points at: Wine's RemoveDirectory
+// would remove the target.
+bool RemoveFolderLink(const std::string& link) {
+    if (UnixName() == nullptr) return RemoveDirectoryA(link.c_str()) != 0;
+    return RunAside("Z:\\bin\\rm", "rm " + Quote(UnixPath(link)), Absent, link);
+}
+
+// Starts a copy of the probe, with folder as its current directory: a
+// program running from where the launcher works. Its process, once it has
+// written its report (so it is running).
+HANDLE StartProbe(const std::string& path, const std::string& folder) {
+    if (!CopyFileA(kProbe, path.c_str(), FALSE)) return nullptr;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::string line = Quote(path);
+    if (!CreateProcessA(path.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.c_str(), &startup, &process)) {
+        return nullptr;
+    }
+    CloseHandle(process.hThread);
+    const std::string report = folder + path.substr(path.rfind('\\')) + ".report";
+    for (int i = 0; i < 200 && !FileExists(report); ++i) Sleep(25);
+    return process.hProcess;
 }
 
 // One test's own place: a folder of payload files, a setup, a temp folder.
@@ -245,19 +403,31 @@ public:
         ASSERT_TRUE(WriteWholeFile(Setup(), setup));
     }
 
-    Outcome Run(const std::string& arguments, Answer answer) const {
-        Outcome outcome;
+    // Starts the setup (another one of this bench's when given) with this
+    // bench's temporary folder; the process, or null handles.
+    PROCESS_INFORMATION Start(const std::string& arguments, const std::string& setup = "") const {
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process = {};
-        std::string line = Quote(Setup()) + (arguments.empty() ? "" : " " + arguments);
+        std::string line = Quote(setup.empty() ? Setup() : setup) +
+                           (arguments.empty() ? "" : " " + arguments);
         const std::wstring environment = EnvironmentWithTemp(tempWide);
         if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE,
                             CREATE_UNICODE_ENVIRONMENT, const_cast<wchar_t*>(environment.data()),
                             root.c_str(), &startup, &process)) {
             ADD_FAILURE() << "cannot start " << line;
-            return outcome;
         }
+        return process;
+    }
+
+    Outcome Run(const std::string& arguments, Answer answer, const std::string& setup = "") const {
+        return Await(Start(arguments, setup), answer);
+    }
+
+    // Answers the launcher's windows until it ends.
+    static Outcome Await(PROCESS_INFORMATION process, Answer answer) {
+        Outcome outcome;
+        if (process.hProcess == nullptr) return outcome;
         Watch watch{process.dwProcessId, answer, &outcome, false, false};
         const DWORD start = GetTickCount();
         while (WaitForSingleObject(process.hProcess, 20) == WAIT_TIMEOUT) {
@@ -265,7 +435,7 @@ public:
             NotePeakMemory(process.hProcess, &outcome);
             if (GetTickCount() - start > kRunLimitMs) {
                 TerminateProcess(process.hProcess, 99);
-                ADD_FAILURE() << "the launcher did not end: " << line;
+                ADD_FAILURE() << "the launcher did not end";
                 break;
             }
         }
@@ -357,8 +527,28 @@ TEST(Launcher, TitleAloneStartsInstallExe) {
     b.Make();
     const Outcome o = b.Run("", Answer::kEnter);
     EXPECT_TRUE(o.confirmation);
+    EXPECT_FALSE(o.barShown);  // a short extraction shows no bar
     EXPECT_EQ(b.ReportLine("install.exe", "command line"),
               Quote(b.Extracted("install.exe")));  // no arguments: no trailing blank
+}
+
+// wait=1: the launcher ends after install.exe, with its exit code (7 here,
+// which is also a code of the launcher's own); without it, at once.
+TEST(Launcher, WaitOneEndsWithInstallExesExitCode) {
+    Bench b("waitone");
+    b.AddDescription("Produit");
+    b.AddProbe("install.exe");
+    b.Make();
+    Outcome o = b.Run("auto=1 wait=1 sleep1000 exit7", Answer::kNothing);
+    EXPECT_EQ(o.exitCode, 7);
+    EXPECT_NE(ReadWholeFile(b.Extracted("install.exe.report")).find("ended"), std::string::npos);
+    EXPECT_EQ(b.ReportLine("install.exe", "command line"),
+              Quote(b.Extracted("install.exe")) + " auto=1 wait=1 sleep1000 exit7");
+    o = b.Run("auto=1 sleep3000 exit7", Answer::kNothing);
+    EXPECT_EQ(o.exitCode, 0);
+    EXPECT_EQ(b.Report("install.exe").find("ended"), std::string::npos);
+    // The installer ends before the folder goes.
+    for (int i = 0; i < 200 && !DeleteFileA(b.Extracted("install.exe").c_str()); ++i) Sleep(25);
 }
 
 TEST(Launcher, ProgramAloneAsksNothingAndDoesNotStartInstallExe) {
@@ -400,16 +590,30 @@ TEST(Launcher, AutoOneNeedsNoAnswerAndIsPassedOn) {
               Quote(b.Extracted("install.exe")) + " /x auto=1");
 }
 
-TEST(Launcher, EscapeAndTheCloseBoxQuitWithoutExtracting) {
-    for (Answer answer : {Answer::kEscape, Answer::kCloseBox}) {
-        Bench b("quit");
-        b.AddDescription("Produit");
-        b.AddProbe("install.exe");
-        b.Make();
-        const Outcome o = b.Run("", answer);
+// The user's "Quitter" ends with 0; a close of the launcher itself (its
+// hidden main window, as taskkill without /F does it, or a log-off) ends
+// the dialog, never deleted under itself, and the run with 7. Nothing is
+// extracted either way.
+TEST(Launcher, QuittingOrClosingTheConfirmationExtractsNothing) {
+    Bench b("quit");
+    b.AddDescription("Produit");
+    b.AddProbe("install.exe");
+    b.Make();
+    const struct {
+        Answer answer;
+        long code;
+    } cases[] = {{Answer::kEscape, 0},
+                 {Answer::kCloseBox, 0},
+                 {Answer::kCloseMain, 7},
+                 {Answer::kEndSession, 7}};
+    for (const auto& c : cases) {
+        const Outcome o = b.Run("", c.answer);
         EXPECT_TRUE(o.confirmation);
-        EXPECT_EQ(o.exitCode, 0);
+        EXPECT_EQ(o.exitCode, c.code) << static_cast<int>(c.answer);
         EXPECT_FALSE(FolderExists(b.Extracted()));
+        if (c.answer == Answer::kEndSession) {
+            EXPECT_EQ(o.endSessionAnswer, 1);
+        }
     }
 }
 
@@ -461,6 +665,105 @@ TEST(Launcher, EmptiesWhatAnEarlierRunLeftAndRestoresTimes) {
     EXPECT_EQ(ReadWholeFile(b.Extracted("data.bin")), std::string(100000, 'd'));
 }
 
+// tmp_vel made a link to a folder of someone's documents: the launcher
+// never works through it. Windows moves the link aside and makes a fresh
+// folder; Wine, which opens and renames what a link points at, cannot move
+// the link itself, and the run stops there. Either way the documents stay.
+TEST(Launcher, ALinkInPlaceOfTheFolderIsNeverFollowed) {
+    Bench b("link");
+    b.AddDescription("Produit");
+    b.AddProbe("install.exe");
+    b.Make();
+    const std::string documents = b.root + "\\documents";
+    CreateDirectoryA(documents.c_str(), nullptr);
+    for (const char* name : {"doc1.txt", "doc2.txt", "doc3.txt"}) {
+        ASSERT_TRUE(WriteWholeFile(documents + "\\" + name, name));
+    }
+    ASSERT_TRUE(MakeFolderLink(b.Extracted(), documents));
+    const Outcome o = b.Run("auto=1", Answer::kNothing);
+    EXPECT_EQ(FolderNames(documents),
+              (std::vector<std::string>{"doc1.txt", "doc2.txt", "doc3.txt"}));
+    if (UnixName() != nullptr) {
+        EXPECT_EQ(o.exitCode, 3);
+        EXPECT_TRUE(RemoveFolderLink(b.Extracted()));
+    } else {
+        EXPECT_EQ(o.exitCode, 0);
+        EXPECT_EQ(b.ReportLine("install.exe", "current directory"), b.Extracted());
+        EXPECT_EQ(FolderNames(b.temp).size(), 2u);  // tmp_vel and the link, moved aside
+    }
+}
+
+// While a run waits for its "AutoInst_" program, a second run (another
+// setup, in the same folder) deletes nothing and says why; and the first
+// run's files cannot be written, renamed or deleted by anyone until its
+// install.exe has started.
+TEST(Launcher, ASecondRunWaitsItsTurnAndTheFirstRunsFilesStayAsWritten) {
+    Bench b("turn");
+    b.AddDescription("Produit");
+    b.AddProbe("AutoInst_sleep3000_exit1.exe");
+    b.AddProbe("install.exe");
+    b.Add("data.bin", "A");
+    b.Make();
+    const std::string first = b.root + "\\first.exe";
+    ASSERT_TRUE(MoveFileA(b.Setup().c_str(), first.c_str()));
+    b.Make();
+    const PROCESS_INFORMATION running = b.Start("auto=1", first);
+    b.Report("AutoInst_sleep3000_exit1.exe");
+
+    Outcome second = b.Run("auto=1", Answer::kNothing);
+    EXPECT_EQ(second.exitCode, 8);
+    EXPECT_FALSE(second.messageBox);
+    second = b.Run("", Answer::kEnter);
+    EXPECT_EQ(second.exitCode, 8);
+    EXPECT_EQ(second.messageText, "Une autre installation est en cours. R\xE9"
+                                  "essayez lorsqu'elle sera termin\xE9"
+                                  "e.");
+    EXPECT_EQ(ReadWholeFile(b.Extracted("data.bin")), "A");
+    const std::string data = b.Extracted("data.bin");
+    HANDLE writer = CreateFileA(data.c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(DeleteFileA(b.Extracted("install.exe").c_str()));
+    EXPECT_FALSE(MoveFileA(data.c_str(), b.Extracted("moved.bin").c_str()));
+
+    EXPECT_EQ(Bench::Await(running, Answer::kNothing).exitCode, 0);
+    b.Report("install.exe");
+    writer = CreateFileA(data.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(writer, INVALID_HANDLE_VALUE);
+    CloseHandle(writer);
+}
+
+// A program still running from the folder (an earlier installation) keeps
+// its file: the run stops before anything is deleted or written, and
+// names it.
+TEST(Launcher, AFolderAProgramRunsFromIsLeftAsItIs) {
+    Bench b("inuse");
+    b.AddDescription("Produit");
+    b.AddProbe("install.exe");
+    b.Make();
+    CreateDirectoryA(b.Extracted().c_str(), nullptr);
+    ASSERT_TRUE(WriteWholeFile(b.Extracted("stale1.txt"), "1"));
+    ASSERT_TRUE(WriteWholeFile(b.Extracted("stale2.txt"), "2"));
+    HANDLE program = StartProbe(b.Extracted("running_sleep3000.exe"), b.root);
+    ASSERT_NE(program, nullptr);
+    const std::vector<std::string> before = FolderNames(b.Extracted());
+    Outcome o = b.Run("auto=1", Answer::kNothing);
+    EXPECT_EQ(o.exitCode, 8);
+    EXPECT_FALSE(o.messageBox);
+    o = b.Run("", Answer::kEnter);
+    EXPECT_EQ(o.exitCode, 8);
+    EXPECT_EQ(o.messageText,
+              "Le fichier running_sleep3000.exe du dossier temporaire est encore utilis\xE9 : une "
+              "autre installation est peut-\xEAtre en cours. R\xE9"
+              "essayez lorsqu'elle sera termin\xE9"
+              "e.");
+    EXPECT_EQ(FolderNames(b.Extracted()), before);
+    WaitForSingleObject(program, kRunLimitMs);
+    CloseHandle(program);
+}
+
 TEST(Launcher, ADamagedPayloadStartsNothingAndDeletesNothing) {
     Bench b("damaged");
     b.AddDescription("Produit");
@@ -490,7 +793,8 @@ TEST(Launcher, ADamagedPayloadStartsNothingAndDeletesNothing) {
 }
 
 // A content that does not decode, and a file held open where an entry must
-// go: the run stops there, says which file, and starts nothing.
+// go (the folder cannot be emptied then: code 8): the run stops, says which
+// file, and starts nothing.
 TEST(Launcher, AnEntryThatCannotBeWrittenStartsNothing) {
     for (const bool held : {false, true}) {
         Bench b(held ? "held" : "undecodable");
@@ -509,13 +813,19 @@ TEST(Launcher, AnEntryThatCannotBeWrittenStartsNothing) {
                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
             ASSERT_NE(lock, INVALID_HANDLE_VALUE);
         }
+        const long code = held ? 8 : 4;
         Outcome o = b.Run("auto=1", Answer::kNothing);
-        EXPECT_EQ(o.exitCode, 4) << held;
+        EXPECT_EQ(o.exitCode, code) << held;
         EXPECT_FALSE(o.messageBox);
         o = b.Run("", Answer::kEnter);
         if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
-        EXPECT_EQ(o.exitCode, 4) << held;
+        EXPECT_EQ(o.exitCode, code) << held;
         EXPECT_NE(o.messageText.find("c.txt"), std::string::npos) << o.messageText;
+        // What the system said, in words.
+        if (!held) {
+            EXPECT_EQ(o.messageText, "Le fichier c.txt n'a pas pu \xEAtre extrait dans le dossier "
+                                     "temporaire : son contenu est endommag\xE9.");
+        }
         Sleep(500);
         EXPECT_FALSE(FileExists(b.Extracted("install.exe.report"))) << held;
         EXPECT_EQ(FileExists(b.Extracted("c.txt")), held);
@@ -532,9 +842,13 @@ TEST(Launcher, NamesThatWouldLeaveTheFolderAreNotWrittenNorRun) {
         .Stored(b.temp + "\\outside3.txt", "x")
         .Stored("inside.txt", "in");
     b.Bind(payload);
-    // No install.exe among the entries: it cannot be started.
+    // No install.exe among the entries: it cannot be started, and one that
+    // lies in the folder is not this run's.
+    CreateDirectoryA(b.Extracted().c_str(), nullptr);
+    ASSERT_TRUE(CopyFileA(kProbe, b.Extracted("install.exe").c_str(), FALSE));
     Outcome o = b.Run("auto=1", Answer::kNothing);
     EXPECT_EQ(o.exitCode, 5);
+    EXPECT_FALSE(FileExists(b.Extracted("install.exe.report")));
     EXPECT_EQ(FolderNames(b.temp), (std::vector<std::string>{"tmp_vel\\"}));
     EXPECT_EQ(FolderNames(b.Extracted()), (std::vector<std::string>{"app.ist", "inside.txt"}));
     // A program whose name leaves the folder is not run: nothing is written.
@@ -546,11 +860,12 @@ TEST(Launcher, NamesThatWouldLeaveTheFolderAreNotWrittenNorRun) {
     EXPECT_EQ(FolderNames(b.temp), (std::vector<std::string>{}));
 }
 
-// A compressed content of exactly 1 GiB of "x" in about 100 KB: a run stage
-// (escape 0x01) under a back-reference stage (escape 0x03) whose references
-// repeat the run pair "0x01 0xFF" (255 more copies of the last byte).
-std::string GibibyteOfX() {
-    const int64_t kSize = int64_t{1} << 30;
+// A compressed content of size bytes of "x" (1 GiB in about 100 KB): a run
+// stage (escape 0x01) under a back-reference stage (escape 0x03) whose
+// references repeat the run pair "0x01 0xFF" (255 more copies of the last
+// byte). Not every size can be made so: the run left at the end must be
+// one that the run stage codes as such (1 GiB and 300,000 bytes are).
+std::string ManyX(int64_t kSize) {
     std::string refs = "x\x01\xFF";  // 256 bytes
     int64_t made = 256;
     const int64_t perRef = 127 * 255;  // distance 2, count 254: 127 pairs
@@ -571,9 +886,9 @@ TEST(Launcher, AGibibyteEntryIsWrittenInLittleMemory) {
     TestPayload payload;
     payload.Stored("app.ist", "Install=Produit\r\n")
         .Stored("install.exe", ReadWholeFile(kProbe))
-        .Raw(2, "big.bin", "", GibibyteOfX(), 1 << 30);
+        .Raw(2, "big.bin", "", ManyX(int64_t{1} << 30), 1 << 30);
     b.Bind(payload);
-    const Outcome o = b.Run("auto=1", Answer::kNothing);
+    Outcome o = b.Run("auto=1", Answer::kNothing);
     EXPECT_EQ(o.exitCode, 0);
     b.Report("install.exe");
     std::printf("peak private memory of the launcher: %.1f MB\n", o.peakPrivateBytes / 1e6);
@@ -595,6 +910,42 @@ TEST(Launcher, AGibibyteEntryIsWrittenInLittleMemory) {
     }
     CloseHandle(f);
     EXPECT_TRUE(same);
+}
+
+// An extraction of some seconds (600 files of 300,000 bytes): all the
+// while the dialog answers its messages within a second, and after half a
+// second it shows the share written. Closed in the middle, the run ends
+// with 7, leaving whole files only.
+TEST(Launcher, ALongExtractionAnswersAndShowsHowFarItIs) {
+    Bench b("long");
+    TestPayload payload;
+    payload.Stored("app.ist", "Install=Produit\r\n").Stored("install.exe", ReadWholeFile(kProbe));
+    const int32_t kFileSize = 300000;
+    const std::string content = ManyX(kFileSize);
+    for (int i = 0; i < 600; ++i) {
+        payload.Raw(2, "f" + std::to_string(i) + ".bin", "", content, kFileSize);
+    }
+    b.Bind(payload);
+    const DWORD start = GetTickCount();
+    Outcome o = b.Run("auto=1", Answer::kNothing);
+    std::printf("extraction run: %lu ms\n", GetTickCount() - start);
+    EXPECT_EQ(o.exitCode, 0);
+    EXPECT_TRUE(o.extractionSeen);
+    EXPECT_FALSE(o.unanswered);
+    EXPECT_TRUE(o.barShown);
+    EXPECT_TRUE(o.barPartlyFilled);
+    b.Report("install.exe");
+
+    o = b.Run("auto=1", Answer::kCloseMidway);
+    EXPECT_EQ(o.exitCode, 7);
+    const std::vector<std::string> names = FolderNames(b.Extracted());
+    EXPECT_GT(names.size(), 2u);
+    EXPECT_LT(names.size(), 602u);
+    for (const std::string& name : names) {
+        if (name == "app.ist" || name == "install.exe") continue;
+        ASSERT_EQ(name[0], 'f');
+        EXPECT_EQ(ReadWholeFile(b.Extracted(name)), std::string(kFileSize, 'x')) << name;
+    }
 }
 
 // --- A maker's resources ------------------------------------------------------
@@ -701,6 +1052,16 @@ TEST(Launcher, AMakersResourcesReadAsWindowsReadsThemAndTheSetupRuns) {
                              sizeof supported, &written));
     EXPECT_EQ(supported[0], 5u);  // Vista, 7, 8, 8.1, 10 and 11
     ReleaseActCtx(context);
+
+    // The stub's header marks stay: run from the swap file when on
+    // removable or network media.
+    const std::string image = ReadWholeFile(setup);
+    uint32_t pe = 0;
+    uint16_t characteristics = 0;
+    std::memcpy(&pe, image.data() + 0x3C, sizeof pe);
+    std::memcpy(&characteristics, image.data() + pe + 4 + 18, sizeof characteristics);
+    EXPECT_EQ(characteristics & (IMAGE_FILE_REMOVABLE_RUN_FROM_SWAP | IMAGE_FILE_NET_RUN_FROM_SWAP),
+              IMAGE_FILE_REMOVABLE_RUN_FROM_SWAP | IMAGE_FILE_NET_RUN_FROM_SWAP);
 
     const Outcome o = b.Run("auto=1", Answer::kNothing);
     EXPECT_EQ(o.exitCode, 0);

@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "archive/CtArchive.h"
-#include "launcher/CtExtractDlg.h"
+#include "launcher/AnsiTempPath.h"
+#include "launcher/CtExtraction.h"
+#include "launcher/CtTempFolder.h"
 #include "tests/container/ArchiveBuilder.h"
 #include "tests/launcher/LauncherTestSupport.h"
 
@@ -24,13 +27,14 @@ struct Outcome {
     CtExtractReport report;
 };
 
-Outcome Extract(const TestPayload& payload) {
+// The folder, and with it the written files, is let go on the way out.
+Outcome Extract(const TestPayload& payload, const char* program = "") {
     CtArchive archive(payload.image.data(), static_cast<int32_t>(payload.image.size()));
-    char folder[256];
+    CtTempFolder folder;
     Outcome run;
-    CtExtractDlg dialog(nullptr, folder, sizeof folder, &archive, &run.report);
-    run.result = dialog.Extract();
-    run.folder = folder;
+    CtExtraction extraction(&folder, &archive, program, &run.report, nullptr);
+    run.result = extraction.Run();
+    run.folder = folder.path;
     return run;
 }
 
@@ -39,6 +43,13 @@ void ExpectStoppedAt(const Outcome& run, const char* name) {
     EXPECT_EQ(run.result, 0);
     EXPECT_EQ(run.report.failure, CtExtractReport::kEntryFailed);
     EXPECT_STREQ(run.report.name, name);
+}
+
+std::wstring Wide(const std::string& ansi) {
+    std::wstring w(ansi.size() + 1, L'\0');
+    w.resize(MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, &w[0], static_cast<int>(w.size())) -
+             1);
+    return w;
 }
 
 std::string CurrentDirectory() {
@@ -59,8 +70,11 @@ TEST(Extraction, FirstRunCreatesTheFolderAndWritesEveryEntryWithItsTime) {
         return (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
     }();
 
-    const Outcome run = Extract(payload);
+    const Outcome run = Extract(payload, "PLAIN.BIN");
     ASSERT_EQ(run.result, 1);
+    // What it wrote, named as the plan names it, in any case.
+    EXPECT_EQ(run.report.wroteProgram, 1);
+    EXPECT_EQ(run.report.wroteInstaller, 0);
     const std::string folder = root.Path("tmp_vel");
     // No trailing backslash, and the process now works in the folder.
     EXPECT_EQ(run.folder, folder);
@@ -89,6 +103,13 @@ TEST(Extraction, SecondRunEmptiesTheFolderButKeepsSubfoldersAndDotNames) {
     ASSERT_TRUE(WriteWholeFile(folder + "\\keep\\inner.txt", "inner"));
     // The listing passes over names that begin with a point.
     ASSERT_TRUE(WriteWholeFile(folder + "\\.dotted", "dot"));
+    // A name the ANSI code page cannot spell (Greek), and what a run killed
+    // in the middle of a write leaves: a temporary name of 64 characters.
+    const std::wstring greek = Wide(folder) + L"\\\x3b1\x3b2\x3b3.txt";
+    HANDLE h = CreateFileW(greek.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+    ASSERT_TRUE(WriteWholeFile(folder + "\\~vel00000003" + std::string(48, '~') + ".tmp", "half"));
 
     TestPayload payload;
     payload.Stored("new.txt", "new");
@@ -97,52 +118,86 @@ TEST(Extraction, SecondRunEmptiesTheFolderButKeepsSubfoldersAndDotNames) {
     EXPECT_EQ(ReadWholeFile(folder + "\\keep\\inner.txt"), "inner");
 }
 
-TEST(Extraction, UndeletableFilesEndTheEmptyingAndOneInTheWayStopsTheWriting) {
-    TempRoot root("locked");
-    const std::string folder = root.Path("tmp_vel");
-    CreateDirectoryA(folder.c_str(), nullptr);
-    // Held open without sharing deletion: every deletion of them fails.
-    std::vector<HANDLE> held;
-    for (int i = 0; i < 20; ++i) {
-        const std::string path = folder + "\\held" + std::to_string(i) + ".dat";
-        held.push_back(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        ASSERT_NE(held.back(), INVALID_HANDLE_VALUE);
+// Notes the shares the extraction reports, and stops it at the first one
+// past stopAt.
+class ProgressNotes : public CtProgress {
+public:
+    explicit ProgressNotes(int32_t stopAt) : extraction(nullptr), stopAt_(stopAt) {}
+    void Advanced(int32_t permille) override {
+        shares.push_back(permille);
+        if (permille > stopAt_) extraction->Stop();
     }
+    CtExtraction* extraction;
+    std::vector<int32_t> shares;
+
+private:
+    int32_t stopAt_;
+};
+
+// The share of the unpacked bytes grows to 1000; a stop ends the writing
+// at the next piece, without a half file or a temporary one behind.
+TEST(Extraction, ProgressGrowsToTheWholeAndAStopLeavesNoHalfFile) {
+    TempRoot root("progress");
     TestPayload payload;
-    payload.Stored("fresh.txt", "fresh").Stored("held3.dat", "replaced?").Stored("late.txt", "l");
-    const Outcome run = Extract(payload);
-    for (HANDLE h : held) CloseHandle(h);
-    // The 20 failures reach the size of the next pass: the emptying stops
-    // and the held files stay. The entries are written until one cannot
-    // be (open without write sharing): the writing stops there.
-    ExpectStoppedAt(run, "held3.dat");
-    EXPECT_EQ(FolderNames(folder).size(), 21u);
-    EXPECT_EQ(ReadWholeFile(folder + "\\fresh.txt"), "fresh");
-    EXPECT_EQ(ReadWholeFile(folder + "\\held3.dat"), "");
-    EXPECT_FALSE(FileExists(folder + "\\late.txt"));
+    payload.Stored("one.bin", std::string(100000, '1'))
+        .Packed("two.bin", std::string(300000, '2'))
+        .Stored("three.bin", std::string(100000, '3'), "", 1);
+    CtArchive archive(payload.image.data(), static_cast<int32_t>(payload.image.size()));
+    for (int32_t stopAt : {1000, 300}) {
+        CtTempFolder folder;
+        CtExtractReport report;
+        ProgressNotes notes(stopAt);
+        CtExtraction extraction(&folder, &archive, "", &report, &notes);
+        notes.extraction = &extraction;
+        const int32_t result = extraction.Run();
+        folder.Release();
+        ASSERT_FALSE(notes.shares.empty());
+        EXPECT_TRUE(std::is_sorted(notes.shares.begin(), notes.shares.end()));
+        if (stopAt == 1000) {
+            EXPECT_EQ(result, 1);
+            EXPECT_EQ(notes.shares.back(), 1000);
+        } else {
+            EXPECT_EQ(result, 0);
+            EXPECT_EQ(report.failure, CtExtractReport::kInterrupted);
+            // The first entry is a fifth: written whole; the second stopped.
+            EXPECT_EQ(FolderNames(root.Path("tmp_vel")), (std::vector<std::string>{"one.bin"}));
+        }
+    }
 }
 
-TEST(Extraction, AFewUndeletableFilesDoNotKeepTheOthers) {
-    TempRoot root("fewlocked");
+// The folder is emptied all or nothing: one file held open (an earlier
+// installation still at work) stops the run before anything is deleted or
+// written, and is named.
+TEST(Extraction, AFileInUseStopsTheRunBeforeAnythingIsDeleted) {
+    TempRoot root("held");
     const std::string folder = root.Path("tmp_vel");
     CreateDirectoryA(folder.c_str(), nullptr);
     std::vector<HANDLE> held;
-    for (int i = 0; i < 45; ++i) {
+    for (int i = 0; i < 50; ++i) {
         const std::string path = folder + "\\f" + std::to_string(i) + ".dat";
-        if (i % 9 == 4) {
+        if (i % 5 == 2) {
             held.push_back(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+            ASSERT_NE(held.back(), INVALID_HANDLE_VALUE);
         } else {
             ASSERT_TRUE(WriteWholeFile(path, "x"));
+            if (i % 7 == 0) SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
         }
     }
     TestPayload payload;
     payload.Stored("fresh.txt", "fresh");
-    ASSERT_EQ(Extract(payload).result, 1);
+    const Outcome run = Extract(payload);
     for (HANDLE h : held) CloseHandle(h);
-    EXPECT_EQ(FolderNames(folder), (std::vector<std::string>{"f13.dat", "f22.dat", "f31.dat",
-                                                             "f4.dat", "f40.dat", "fresh.txt"}));
+    EXPECT_EQ(run.result, 0);
+    EXPECT_EQ(run.report.failure, CtExtractReport::kInUse);
+    EXPECT_EQ(std::string(run.report.name).substr(0, 1), "f");
+    EXPECT_EQ(FolderNames(folder).size(), 50u);
+    // The read-only marks cleared on the way are back.
+    for (int i = 0; i < 50; i += 7) {
+        if (i % 5 == 2) continue;
+        const std::string path = folder + "\\f" + std::to_string(i) + ".dat";
+        EXPECT_NE(GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_READONLY, 0u) << i;
+    }
 }
 
 TEST(Extraction, NamesThatWouldLeaveTheFolderAreNotWritten) {
@@ -159,14 +214,16 @@ TEST(Extraction, NamesThatWouldLeaveTheFolderAreNotWritten) {
         .Stored((root.path + "\\absolute.txt"), "x")
         .Stored("CON", "x")
         .Stored("nul.txt", "x")
-        .Stored("sub\\inside.txt", "inside")  // a folder that exists: stays inside
         .Stored("ok.txt", "ok")
-        .Stored("missing\\x.txt", "x");  // a folder that does not: the writing stops
+        // Inside, but through a subfolder that nobody checked (it could be
+        // a link): the writing stops there.
+        .Stored("sub\\inside.txt", "inside")
+        .Stored("late.txt", "x");
     testarchive::LogCapture log;
-    ExpectStoppedAt(Extract(payload), "missing\\x.txt");
+    ExpectStoppedAt(Extract(payload), "sub\\inside.txt");
     EXPECT_EQ(FolderNames(root.path), (std::vector<std::string>{"tmp_vel\\"}));
     EXPECT_EQ(FolderNames(folder), (std::vector<std::string>{"ok.txt", "sub\\"}));
-    EXPECT_EQ(ReadWholeFile(folder + "\\sub\\inside.txt"), "inside");
+    EXPECT_EQ(FolderNames(folder + "\\sub"), (std::vector<std::string>{}));
     // Each name left out is logged.
     ASSERT_EQ(log.texts.size(), 16u);
     EXPECT_EQ(log.texts[0], "69:Nom refus\xE9 : ..\\up.txt");
@@ -221,6 +278,59 @@ TEST(Extraction, ATemporaryPathWithoutRoomForNamesEndsBeforeDeletingAnything) {
     EXPECT_EQ(run.result, 0);
     EXPECT_EQ(run.report.failure, CtExtractReport::kNoFolder);
     EXPECT_EQ(FolderNames(deep + "\\tmp_vel"), (std::vector<std::string>{"old.txt"}));
+}
+
+// Who may own the folder: the user; the Administrators group and the
+// system only for a run with an administrator's rights. (Wine gives every
+// file the user as its owner, so this rule is checked here.)
+TEST(Extraction, OnlyTheUserOrAnAdministratorsRunOwnsTheFolder) {
+    HANDLE token = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token));
+    union {
+        TOKEN_USER user;
+        BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    } user;
+    DWORD size = 0;
+    ASSERT_TRUE(GetTokenInformation(token, TokenUser, &user, sizeof user, &size));
+    CloseHandle(token);
+    auto sid = [](WELL_KNOWN_SID_TYPE type, std::vector<BYTE>* bytes) {
+        DWORD n = SECURITY_MAX_SID_SIZE;
+        bytes->resize(n);
+        EXPECT_TRUE(CreateWellKnownSid(type, nullptr, bytes->data(), &n));
+        return static_cast<PSID>(bytes->data());
+    };
+    std::vector<BYTE> a, s, u, w;
+    PSID administrators = sid(WinBuiltinAdministratorsSid, &a);
+    PSID system = sid(WinLocalSystemSid, &s);
+    PSID users = sid(WinBuiltinUsersSid, &u);
+    PSID everyone = sid(WinWorldSid, &w);
+    PSID me = user.user.User.Sid;
+    for (int administrator : {0, 1}) {
+        EXPECT_EQ(CtTempFolder::TrustedOwner(me, me, administrator), 1);
+        EXPECT_EQ(CtTempFolder::TrustedOwner(administrators, me, administrator), administrator);
+        EXPECT_EQ(CtTempFolder::TrustedOwner(system, me, administrator), administrator);
+        EXPECT_EQ(CtTempFolder::TrustedOwner(users, me, administrator), 0);
+        EXPECT_EQ(CtTempFolder::TrustedOwner(everyone, me, administrator), 0);
+        EXPECT_EQ(CtTempFolder::TrustedOwner(nullptr, me, administrator), 0);
+    }
+}
+
+// The temporary path in the code page of the ANSI calls: exact, or not at
+// all. Under Windows' "UTF-8 for worldwide language support" the code page
+// is 65001, which Wine never reports: the conversion takes it as given.
+TEST(Extraction, TheTemporaryPathIsSpelledExactlyInTheAnsiCodePage) {
+    const wchar_t* cyrillic = L"C:\\Users\\\x412\x435\x440\x430\\Temp\\";
+    const wchar_t* latin = L"C:\\Users\\Andr\xE9\\Temp\\";
+    char buffer[256];
+    EXPECT_EQ(ExactAnsi(cyrillic, CP_UTF8, buffer, sizeof buffer), 23);
+    EXPECT_EQ(std::string(buffer), "C:\\Users\\\xD0\x92\xD0\xB5\xD1\x80\xD0\xB0\\Temp\\");
+    EXPECT_EQ(ExactAnsi(latin, CP_UTF8, buffer, sizeof buffer), 21);
+    EXPECT_EQ(ExactAnsi(latin, 1252, buffer, sizeof buffer), 20);
+    EXPECT_EQ(std::string(buffer), "C:\\Users\\Andr\xE9\\Temp\\");
+    EXPECT_EQ(ExactAnsi(cyrillic, 1252, buffer, sizeof buffer), 0);
+    // A lone surrogate has no UTF-8 form; a path that does not fit, none.
+    EXPECT_EQ(ExactAnsi(L"C:\\\xD800\\", CP_UTF8, buffer, sizeof buffer), 0);
+    EXPECT_EQ(ExactAnsi(latin, CP_UTF8, buffer, 10), 0);
 }
 
 TEST(Extraction, AFolderThatCannotBeMadeEndsWithZero) {

@@ -9,6 +9,9 @@
 #include "archive/CtArchive.h"
 #include "launcher/Appli.h"
 #include "launcher/CtExtractDlg.h"
+#include "launcher/CtTempFolder.h"
+#include "launcher/FolderProgram.h"
+#include "launcher/HFen.h"
 #include "launcher/IstDlg.h"
 #include "tests/framework/GuiTestSupport.h"
 #include "tests/launcher/LauncherTestSupport.h"
@@ -111,8 +114,9 @@ TEST(ConfirmationDialog, ShowsTheTextCentredWithBothButtons) {
 
 class ProbeExtractDlg : public CtExtractDlg {
 public:
-    ProbeExtractDlg(char* folder, const CtArchive* archive, Seen* seen)
-        : CtExtractDlg(nullptr, folder, 256, archive), seen_(seen) {}
+    ProbeExtractDlg(CtTempFolder* folder, const CtArchive* archive, CtExtractReport* report,
+                    Seen* seen)
+        : CtExtractDlg(nullptr, folder, archive, "", report), seen_(seen) {}
     void OnInitDialog(MessageRecord* record) override {
         CtExtractDlg::OnInitDialog(record);
         Note(window, seen_);
@@ -127,12 +131,14 @@ TEST(ExtractionDialog, RunsByItselfAndEndsWithOne) {
     TestPayload payload;
     payload.Stored("file.txt", "content");
     CtArchive archive(payload.image.data(), static_cast<int32_t>(payload.image.size()));
-    char folder[256] = {0};
+    CtTempFolder folder;
+    CtExtractReport report;
     Seen seen;
     GuiGuard guard(5000);
-    EXPECT_EQ(RunDialog(new ProbeExtractDlg(folder, &archive, &seen), 1), 1);
+    EXPECT_EQ(RunDialog(new ProbeExtractDlg(&folder, &archive, &report, &seen), 1), 1);
     EXPECT_FALSE(guard.expired);
-    EXPECT_EQ(std::string(folder), root.Path("tmp_vel"));
+    folder.Release();
+    EXPECT_EQ(std::string(folder.path), root.Path("tmp_vel"));
     EXPECT_EQ(ReadWholeFile(root.Path("tmp_vel\\file.txt")), "content");
     EXPECT_EQ(seen.text, "... pr\xE9" "paration de l'installation ...");
     EXPECT_FALSE(seen.okVisible);
@@ -146,11 +152,61 @@ TEST(ExtractionDialog, EndsWithZeroWhenTheFolderCannotBeHad) {
     ASSERT_TRUE(WriteWholeFile(root.Path("tmp_vel"), "in the way"));
     TestPayload payload;
     CtArchive archive(payload.image.data(), static_cast<int32_t>(payload.image.size()));
-    char folder[256] = {0};
+    CtTempFolder folder;
+    CtExtractReport report;
     Seen seen;
     GuiGuard guard(5000);
-    EXPECT_EQ(RunDialog(new ProbeExtractDlg(folder, &archive, &seen), 1), 0);
+    EXPECT_EQ(RunDialog(new ProbeExtractDlg(&folder, &archive, &report, &seen), 1), 0);
     EXPECT_FALSE(guard.expired);
+    EXPECT_EQ(report.failure, CtExtractReport::kNoFolder);
+}
+
+// What a program of the folder is started with, as CreateProcessA gets it
+// (Wine quotes a missing command line itself, so only here is it seen).
+std::string startedApplication;
+std::string startedCommand;
+BOOL WINAPI NoteStart(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES,
+                      LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCSTR, LPSTARTUPINFOA,
+                      LPPROCESS_INFORMATION) {
+    startedApplication = application;
+    startedCommand = commandLine != nullptr ? commandLine : "(null)";
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return FALSE;
+}
+
+TEST(FolderProgram, BothProgramsGetTheirPathQuotedThenTheirArguments) {
+    const char* folder = "C:\\Users\\Jean Dupont\\AppData\\Local\\Temp\\tmp_vel";
+    const std::string path = std::string(folder) + "\\AutoInst_x.exe";
+    int32_t started = 1;
+    EXPECT_EQ(StartFromFolder(folder, "AutoInst_x.exe", nullptr, 1, nullptr, &started, NoteStart),
+              0u);
+    EXPECT_EQ(started, 0);
+    EXPECT_EQ(startedApplication, path);
+    EXPECT_EQ(startedCommand, "\"" + path + "\"");
+    const std::string withSlash = std::string(folder) + "\\";
+    StartFromFolder(withSlash.c_str(), "install.exe", "auto=1 \"a b\"", 0, nullptr, &started,
+                    NoteStart);
+    EXPECT_EQ(startedCommand, "\"" + withSlash + "install.exe\" auto=1 \"a b\"");
+}
+
+TEST(ExtractionMessage, SaysWhatTheSystemSaid) {
+    char detail[64];
+    const struct {
+        uint32_t error;
+        const char* said;
+    } cases[] = {
+        {ERROR_DISK_FULL, " : espace disque insuffisant."},
+        {ERROR_HANDLE_DISK_FULL, " : espace disque insuffisant."},
+        {ERROR_SHARING_VIOLATION, " : le fichier est utilis\xE9 par un autre programme."},
+        {ERROR_ACCESS_DENIED, " : acc\xE8s refus\xE9."},
+        {ERROR_INVALID_DATA, " : son contenu est endommag\xE9."},
+        {ERROR_NOT_ENOUGH_MEMORY, " : m\xE9moire insuffisante."},
+        {ERROR_PATH_NOT_FOUND, " (erreur syst\xE8me 3)."},
+    };
+    for (const auto& c : cases) {
+        EntryFailureDetail(c.error, detail, sizeof detail);
+        EXPECT_STREQ(detail, c.said) << c.error;
+    }
 }
 
 TEST(Appli, VersionComesFromTheProgramStamp) {

@@ -103,12 +103,17 @@ void PrintText(const std::vector<RecordReport>& records,
                     "\"auto=1\" in its command line answers OK)\n",
                     step++, title.c_str());
     }
+    std::printf("  %d. empties %%TEMP%%\\tmp_vel, all or nothing (another installation at "
+                "work, or a file of the folder in use, stops the run: exit code 8)\n",
+                step++);
     if (actions.skipped.empty()) {
-        std::printf("  %d. extracts all %zu entries into %%TEMP%%\\tmp_vel\n", step++,
-                    actions.extracted);
+        std::printf("  %d. extracts all %zu entries into it, each kept unchanged until the "
+                    "programs have started\n",
+                    step++, actions.extracted);
     } else {
-        std::printf("  %d. extracts %zu of %zu entries into %%TEMP%%\\tmp_vel, skipping those "
-                    "whose names leave the folder or name a device\n",
+        std::printf("  %d. extracts %zu of %zu entries into it, skipping those whose names "
+                    "leave the folder or name a device, each kept unchanged until the programs "
+                    "have started\n",
                     step++, actions.extracted, records.size());
     }
     if (actions.runProgram) {
@@ -118,7 +123,11 @@ void PrintText(const std::vector<RecordReport>& records,
     if (actions.confirmation) {
         std::printf("  %d. starts install.exe with the launcher's command line%s%s\n", step++,
                     actions.runProgram ? ", if the program ended with a nonzero exit code" : "",
-                    actions.installInPayload ? "" : " (warning: install.exe is not among the entries)");
+                    actions.installInPayload ? ""
+                                             : " (warning: install.exe is not among the entries: "
+                                               "the run stops there, exit code 5)");
+        std::printf("     and ends at once, or, with \"wait=1\" in its command line, when "
+                    "install.exe ends, with install.exe's exit code\n");
     }
 }
 

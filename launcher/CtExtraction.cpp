@@ -1,0 +1,247 @@
+#include "launcher/CtExtraction.h"
+
+#include "archive/CtArchive.h"
+#include "archive/CtDecompress.h"
+#include "archive/CtFormat.h"
+#include "archive/CtStreamDecoder.h"
+#include "launcher/CtTempFolder.h"
+#include "launcher/EntryName.h"
+#include "services/HFile.h"
+#include "services/LogRouting.h"
+#include "services/Text.h"
+
+namespace {
+
+// A complemented stored content is turned back in pieces of this size, on
+// the stack; a plain one is written in pieces of kPlainPiece straight from
+// the archive, so that progress and a stop are seen within a piece.
+const int32_t kStoredPiece = 4096;
+const int32_t kPlainPiece = 1 << 20;
+
+// An entry's temporary name is one character longer than any entry name
+// (63 at most), so it is never one of them, and carries the entry's index,
+// so that two entries of a run never share it: "~vel" and eight hex
+// digits, then '~' up to ".tmp".
+const int32_t kTemporaryLength = kCtNameCapacity;
+
+void TemporaryName(int32_t index, char* name) {
+    for (int32_t i = 0; i < kTemporaryLength; ++i) name[i] = '~';
+    name[1] = 'v';
+    name[2] = 'e';
+    name[3] = 'l';
+    const uint32_t value = static_cast<uint32_t>(index);
+    for (int32_t digit = 0; digit < 8; ++digit) {
+        name[4 + digit] = "0123456789abcdef"[(value >> (28 - 4 * digit)) & 0xF];
+    }
+    TextCopy(name + kTemporaryLength - 4, ".tmp", 5, nullptr);
+}
+
+// Names that differ only in case name one file.
+bool SameName(const char* name, const char* other) {
+    return other[0] != 0 && TextLength(name) == TextLength(other) &&
+           TextFind(name, other, 0, 0) == 1;
+}
+
+// The file just written, under its own name: the same file, with the size
+// and time it was given.
+bool Unchanged(const BY_HANDLE_FILE_INFORMATION& written, const BY_HANDLE_FILE_INFORMATION& seen) {
+    return written.dwVolumeSerialNumber == seen.dwVolumeSerialNumber &&
+           written.nFileIndexHigh == seen.nFileIndexHigh &&
+           written.nFileIndexLow == seen.nFileIndexLow &&
+           written.nFileSizeHigh == seen.nFileSizeHigh &&
+           written.nFileSizeLow == seen.nFileSizeLow &&
+           written.ftLastWriteTime.dwLowDateTime == seen.ftLastWriteTime.dwLowDateTime &&
+           written.ftLastWriteTime.dwHighDateTime == seen.ftLastWriteTime.dwHighDateTime;
+}
+
+// Logged for an entry the launcher does not write, with its name.
+const char kSkippedText[] = "Nom refus\xE9 : ";
+
+}  // namespace
+
+// Writes each piece of a content into the entry's file, whole or not at
+// all, counting it towards the progress; answers 0 (stopping the decoder)
+// once the extraction is asked to stop.
+class CtExtraction::FileSink final : public CtSink {
+public:
+    FileSink(CtExtraction* extraction, H_FILE* file)
+        : error(0), extraction_(extraction), file_(file) {}
+    int32_t Write(const uint8_t* data, int32_t length) override {
+        if (extraction_->Stopped()) return 0;
+        if (file_->Write(data, length) != static_cast<uint32_t>(length)) {
+            // A write that reports success with fewer bytes: the disk is full.
+            error = file_->lastError != 0 ? file_->lastError : ERROR_DISK_FULL;
+            return 0;
+        }
+        extraction_->Written(length);
+        return 1;
+    }
+
+    uint32_t error;  // the system's answer to a write that failed
+
+private:
+    CtExtraction* extraction_;
+    H_FILE* file_;
+};
+
+CtExtraction::CtExtraction(CtTempFolder* folder, const CtArchive* archive, const char* program,
+                           CtExtractReport* report, CtProgress* progress)
+    : folder_(folder),
+      archive_(archive),
+      program_(program != nullptr ? program : ""),
+      report_(report),
+      progress_(progress),
+      stop_(0),
+      total_(0),
+      written_(0),
+      permille_(0) {}
+
+void CtExtraction::Stop() { InterlockedExchange(&stop_, 1); }
+
+bool CtExtraction::Stopped() const {
+    return InterlockedCompareExchange(const_cast<LONG*>(&stop_), 0, 0) != 0;
+}
+
+int32_t CtExtraction::Run() {
+    // Stopped before it began: nothing is touched.
+    if (Stopped()) return Failed(CtExtractReport::kInterrupted, "", 0);
+    if (!folder_->Open()) return Failed(CtExtractReport::kNoFolder, "", 0);
+    char left[sizeof report_->name];
+    if (!folder_->Empty(left, sizeof left)) return Failed(CtExtractReport::kInUse, left, 0);
+
+    // The progress counts the unpacked bytes of the entries to be written.
+    char name[kCtNameCapacity];
+    char info[kCtInfoCapacity];
+    int32_t unpacked = 0;
+    for (int32_t i = 0; archive_->GetEntry(i, name, sizeof name, nullptr, 0, nullptr, &unpacked);
+         ++i) {
+        if (EntryNameStaysInside(name)) total_ += unpacked;
+    }
+
+    // One decoder for every entry: its blocks are all the memory the
+    // writing takes, whatever the size of the entries. Without them a
+    // compressed entry fails as one whose memory cannot be had.
+    CtStreamDecoder decoder;
+    for (int32_t i = 0;; ++i) {
+        if (Stopped()) return Failed(CtExtractReport::kInterrupted, "", 0);
+        info[0] = 0;
+        if (!archive_->GetEntry(i, name, sizeof name, info, sizeof info, nullptr, &unpacked)) break;
+        if (!EntryNameStaysInside(name)) {
+            int32_t at = 0;
+            TextCopy(LogTextBuffer, kSkippedText, sizeof LogTextBuffer, &at);
+            TextCopy(LogTextBuffer, name, sizeof LogTextBuffer, &at);
+            SendLog(kLogArchive, LogTextBuffer);
+            continue;
+        }
+        if (!WriteEntry(i, name, info, unpacked, &decoder)) return 0;
+        if (SameName(name, kCtInstaller)) report_->wroteInstaller = 1;
+        if (SameName(name, program_)) report_->wroteProgram = 1;
+    }
+    if (progress_ != nullptr && permille_ < 1000) progress_->Advanced(1000);
+    return 1;
+}
+
+int32_t CtExtraction::WriteEntry(int32_t index, const char* name, const char* info,
+                                 int32_t unpacked, CtStreamDecoder* decoder) {
+    CtEntry entry;
+    if (!archive_->EntryAt(index, &entry)) {
+        return Failed(CtExtractReport::kEntryFailed, name, ERROR_INVALID_DATA);
+    }
+    // A folder part would lead through a subfolder that nobody checked (a
+    // link someone made there): only bare names are written.
+    if (TextFind(name, "\\", 1, 0) != 0 || TextFind(name, "/", 1, 0) != 0) {
+        return Failed(CtExtractReport::kEntryFailed, name, ERROR_PATH_NOT_FOUND);
+    }
+    char temporary[kTemporaryLength + 1];
+    TemporaryName(index, temporary);
+    H_FILE file;
+    if (!file.Open(temporary, CREATE_NEW, GENERIC_READ | GENERIC_WRITE)) {
+        return Failed(CtExtractReport::kEntryFailed, name, file.lastError);
+    }
+    FileSink sink(this, &file);
+    uint32_t error = 0;
+    if (!WriteContent(entry, unpacked, decoder, &sink, &error)) {
+        // Nothing that is not the content stays: no zeros where it did not
+        // decode, no half file on a disk that filled up.
+        file.Close();
+        DeleteFileA(temporary);
+        if (Stopped()) return Failed(CtExtractReport::kInterrupted, name, 0);
+        return Failed(CtExtractReport::kEntryFailed, name, sink.error != 0 ? sink.error : error);
+    }
+    file.SetWriteTime(info, 0);
+    BY_HANDLE_FILE_INFORMATION written;
+    const bool known = GetFileInformationByHandle(file.handle, &written) != 0;
+    const DWORD unknown = GetLastError();
+    file.Close();
+    // A file held for an earlier entry of the same name would keep the
+    // rename from replacing it; the later entry wins, as it always did.
+    folder_->Unhold(name);
+    if (!known || !MoveFileExA(temporary, name, MOVEFILE_REPLACE_EXISTING)) {
+        const DWORD failed = known ? GetLastError() : unknown;
+        DeleteFileA(temporary);
+        return Failed(CtExtractReport::kEntryFailed, name, failed);
+    }
+    // Held from now on, with read sharing only. Between the close and this
+    // open another program could have put a file of its own in its place,
+    // or written into it: it must be the file just written, as it was.
+    HANDLE held = CreateFileA(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (held == INVALID_HANDLE_VALUE) {
+        return Failed(CtExtractReport::kEntryFailed, name, GetLastError());
+    }
+    BY_HANDLE_FILE_INFORMATION seen;
+    if (!GetFileInformationByHandle(held, &seen) || !Unchanged(written, seen)) {
+        CloseHandle(held);
+        // Another program had it in hand.
+        return Failed(CtExtractReport::kEntryFailed, name, ERROR_SHARING_VIOLATION);
+    }
+    if (!folder_->Hold(held, name)) {
+        return Failed(CtExtractReport::kEntryFailed, name, ERROR_NOT_ENOUGH_MEMORY);
+    }
+    return 1;
+}
+
+int32_t CtExtraction::WriteContent(const CtEntry& entry, int32_t unpacked,
+                                   CtStreamDecoder* decoder, CtSink* sink, uint32_t* error) {
+    const uint8_t* content = entry.Content();
+    const int32_t stored = entry.ContentLength();
+    *error = ERROR_INVALID_DATA;
+    if ((entry.method & kCtMethodCompressed) != 0) {
+        // Decoded block by block: the memory does not grow with the entry.
+        CtCompressExcept failure;
+        if (decoder->Decode(content, stored, unpacked, sink, &failure) == unpacked) return 1;
+        if (failure.code == kCtErrorMemory) *error = ERROR_NOT_ENOUGH_MEMORY;
+        return 0;
+    }
+    if (stored != unpacked) return 0;
+    const bool complemented = entry.method == kCtMethodComplemented;
+    const int32_t pieceSize = complemented ? kStoredPiece : kPlainPiece;
+    uint8_t piece[kStoredPiece];
+    for (int32_t at = 0; at < stored;) {
+        const int32_t n = stored - at < pieceSize ? stored - at : pieceSize;
+        const uint8_t* data = content + at;
+        if (complemented) {
+            for (int32_t k = 0; k < n; ++k) piece[k] = static_cast<uint8_t>(~content[at + k]);
+            data = piece;
+        }
+        if (!sink->Write(data, n)) return 0;
+        at += n;
+    }
+    return 1;
+}
+
+void CtExtraction::Written(int32_t bytes) {
+    written_ += bytes;
+    if (progress_ == nullptr || total_ <= 0) return;
+    const int32_t permille = static_cast<int32_t>(written_ * 1000 / total_);
+    if (permille <= permille_) return;
+    permille_ = permille;
+    progress_->Advanced(permille);
+}
+
+int32_t CtExtraction::Failed(int32_t failure, const char* name, uint32_t error) {
+    report_->failure = failure;
+    report_->error = error;
+    TextCopy(report_->name, name, sizeof report_->name, nullptr);
+    return 0;
+}
