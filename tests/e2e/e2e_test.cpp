@@ -63,7 +63,7 @@ long RunToEnd(const std::string& commandLine, const char* environment = nullptr)
 // How the test answers the launcher's windows. kCloseMain and kEndSession
 // send WM_CLOSE or WM_QUERYENDSESSION to the hidden main window while the
 // confirmation is up (as taskkill without /F, or a log-off), kCloseMidway
-// WM_CLOSE once the extraction's bar shows.
+// WM_CLOSE once the extraction's bar shows some bytes written.
 enum class Answer {
     kNothing,
     kEnter,
@@ -147,7 +147,9 @@ void WatchExtraction(HWND dialog, Watch* watch) {
     if (bar == nullptr || !IsWindowVisible(bar)) return;
     o->barShown = true;
     if (!o->barPartlyFilled && PartlyFilled(bar)) o->barPartlyFilled = true;
-    if (watch->answer == Answer::kCloseMidway && !watch->answered) {
+    // Midway: once some of the bytes are written, not while the folder is
+    // still being emptied (the bar's delay may end first on a busy machine).
+    if (watch->answer == Answer::kCloseMidway && !watch->answered && o->barPartlyFilled) {
         watch->answered = true;
         PostMessageA(MainWindowOf(watch->pid), WM_CLOSE, 0, 0);
     }
