@@ -11,7 +11,9 @@
 #                the one in build/native carries the tests' sanitizers)
 #   make bench   the codec benchmark (optimised build in build/release) over
 #                the corpus in build/corpus, made first when missing, then
-#                velpack against Info-ZIP on it (bench/makers-view.sh)
+#                velpack against Info-ZIP on it (bench/makers-view.sh), and
+#                the Windows builds' decoding and our setup against NSIS's
+#                under Wine (bench/users-view.sh; installs Debian's nsis)
 #   make package the Debian package of velpack (build/release/velpack_*.deb:
 #                velpack, the product stub, the man page) and the zip for
 #                Windows (build/release/velpack-*-windows-x64.zip: velpack.exe,
@@ -63,14 +65,21 @@ FUZZ_DIR ?= build/fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS ?=
 
+# The Windows builds' benchmark programs and stubs, for users-view.sh.
+BENCH_WINDOWS_TARGETS := decode_bench velstub quiet_install
+
 bench: deps
+	@scripts/install-deps.sh bench
 	@cmake --preset release -B $(BENCH_DIR) >/dev/null
 	@cmake --build $(BENCH_DIR) --target codec_bench velpack
+	@for preset in win64 win32; do cmake --preset $$preset >/dev/null && \
+		cmake --build --preset $$preset --target $(BENCH_WINDOWS_TARGETS) || exit 1; done
 	@[ -d $(VEL_CORPUS) ] || { rm -rf $(VEL_CORPUS).part && scripts/make-corpus.sh $(VEL_CORPUS).part \
 		&& mv $(VEL_CORPUS).part $(VEL_CORPUS); }
 	@$(BENCH_DIR)/bench/codec_bench --corpus=$(VEL_CORPUS)
 	@$(BENCH_DIR)/bench/codec_bench --corpus=$(VEL_CORPUS) --brute-force | tail -n 1
 	@bench/makers-view.sh $(BENCH_DIR)/velpack $(VEL_CORPUS) $(BENCH_DIR)/makers-view
+	@bench/users-view.sh $(BENCH_DIR)/velpack $(BENCH_DIR)/makers-view $(BENCH_DIR)/users-view
 
 fuzz: deps
 	@cmake --preset fuzz -B $(FUZZ_DIR) >/dev/null
