@@ -6,14 +6,16 @@
 
 namespace {
 const int32_t kExtractCommand = 100;
-// Posted by the work's thread: the share written (wParam, thousandths),
-// and the end (wParam: the extraction's result).
-const UINT kProgressMessage = WM_APP + 1;
+// Posted by the work's thread at its end (wParam: the extraction's result).
 const UINT kEndMessage = WM_APP + 2;
 // The bar shows after this delay, so that a short extraction does not
-// flicker.
+// flicker; it then follows the share written at this period. The work's
+// thread only stores the share: a message per step would cost each side a
+// call into the system (a server round trip under Wine) and a repaint,
+// hundreds of times where a few dozen show the same.
 const UINT kBarTimer = 1;
 const UINT kBarDelayMs = 500;
+const UINT kBarPeriodMs = 50;
 // The bar lies where the two hidden buttons are, under the text, in dialog
 // units of the template.
 const RECT kBarPlace = {124, 42, 124 + 148, 42 + 10};
@@ -26,7 +28,8 @@ CtExtractDlg::CtExtractDlg(FEN_OBJ* parent, CtTempFolder* folder, const CtArchiv
       bar(nullptr),
       extraction_(folder, archive, program, report, this),
       worker_(nullptr),
-      permille_(0) {}
+      written_(0),
+      shown_(0) {}
 
 CtExtractDlg::~CtExtractDlg() { StopWork(); }
 
@@ -63,9 +66,7 @@ DWORD WINAPI CtExtractDlg::Work(void* dialog) {
     return 0;
 }
 
-void CtExtractDlg::Advanced(int32_t permille) {
-    PostMessageA(window, kProgressMessage, static_cast<WPARAM>(permille), 0);
-}
+void CtExtractDlg::Advanced(int32_t permille) { InterlockedExchange(&written_, permille); }
 
 int32_t CtExtractDlg::OnCancel(MessageRecord*) {
     extraction_.Stop();
@@ -77,8 +78,14 @@ int32_t CtExtractDlg::OnCancel(MessageRecord*) {
 
 void CtExtractDlg::OnTimer(MessageRecord* record) {
     if (record->wParam != kBarTimer) return;
-    KillTimer(window, kBarTimer);
-    ShowWindow(bar, SW_SHOW);
+    if (!IsWindowVisible(bar)) {
+        SetTimer(window, kBarTimer, kBarPeriodMs, nullptr);
+        ShowWindow(bar, SW_SHOW);
+    }
+    const int32_t written = InterlockedCompareExchange(&written_, 0, 0);
+    if (written == shown_) return;
+    shown_ = written;
+    InvalidateRect(bar, nullptr, FALSE);
 }
 
 void CtExtractDlg::OnDrawItem(MessageRecord* record) {
@@ -88,7 +95,7 @@ void CtExtractDlg::OnDrawItem(MessageRecord* record) {
     FrameRect(item->hDC, &frame, PALETTE::ShadowBrush);
     InflateRect(&frame, -1, -1);
     RECT done = frame;
-    done.right = frame.left + (frame.right - frame.left) * permille_ / 1000;
+    done.right = frame.left + (frame.right - frame.left) * shown_ / 1000;
     RECT rest = frame;
     rest.left = done.right;
     FillRect(item->hDC, &done, PALETTE::BlueBrush);
@@ -97,11 +104,6 @@ void CtExtractDlg::OnDrawItem(MessageRecord* record) {
 }
 
 void CtExtractDlg::OnOtherMessage(MessageRecord* record) {
-    if (record->message == kProgressMessage) {
-        permille_ = static_cast<int32_t>(record->wParam);
-        if (IsWindowVisible(bar)) InvalidateRect(bar, nullptr, FALSE);
-        return;
-    }
     if (record->message == kEndMessage) {
         StopWork();
         KillTimer(window, kBarTimer);

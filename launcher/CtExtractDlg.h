@@ -39,25 +39,26 @@ public:
     void OnInitDialog(MessageRecord* record) override;
     // Stops the work; the dialog ends when its thread has.
     int32_t OnCancel(MessageRecord* record) override;
-    // Shows the bar once the delay is over.
+    // Shows the bar once the delay is over, then follows the share.
     void OnTimer(MessageRecord* record) override;
     // Draws the bar.
     void OnDrawItem(MessageRecord* record) override;
-    // The work's progress and its end, posted by its thread.
+    // The work's end, posted by its thread.
     void OnOtherMessage(MessageRecord* record) override;
 
     HWND status;
     HWND bar;  // the progress bar, created hidden
 
 private:
-    // On the work's thread: posts the share to the dialog.
+    // On the work's thread: stores the share for the bar's next tick.
     void Advanced(int32_t permille) override;
     static DWORD WINAPI Work(void* dialog);
     void StopWork();
 
     CtExtraction extraction_;
     HANDLE worker_;
-    int32_t permille_;
+    volatile LONG written_;  // thousandths written, stored by the work's thread
+    int32_t shown_;          // thousandths the bar shows
 };
 
 #endif

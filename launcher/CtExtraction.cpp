@@ -1,6 +1,7 @@
 #include "launcher/CtExtraction.h"
 
 #include <cstring>
+#include <winternl.h>
 
 #include "archive/CtArchive.h"
 #include "archive/CtDecompress.h"
@@ -45,16 +46,41 @@ bool SameName(const char* name, const char* other) {
            TextFind(name, other, 0, 0) == 1;
 }
 
-// The file just written, under its own name: the same file, with the size
-// and time it was given.
-bool Unchanged(const BY_HANDLE_FILE_INFORMATION& written, const BY_HANDLE_FILE_INFORMATION& seen) {
-    return written.dwVolumeSerialNumber == seen.dwVolumeSerialNumber &&
-           written.nFileIndexHigh == seen.nFileIndexHigh &&
-           written.nFileIndexLow == seen.nFileIndexLow &&
-           written.nFileSizeHigh == seen.nFileSizeHigh &&
-           written.nFileSizeLow == seen.nFileSizeLow &&
-           written.ftLastWriteTime.dwLowDateTime == seen.ftLastWriteTime.dwLowDateTime &&
-           written.ftLastWriteTime.dwHighDateTime == seen.ftLastWriteTime.dwHighDateTime;
+// What tells the file just written from any other put in its place: its
+// number on the volume, its size and its write time. The volume needs no
+// comparing: both handles come from names in the one folder the run holds,
+// and a link there is opened as itself. These queries only look at the open
+// file, where GetFileInformationByHandle also asks the volume for its serial
+// number, a round trip to another process under Wine, twice per file.
+struct FileIdentity {
+    LARGE_INTEGER index;
+    LARGE_INTEGER size;
+    LARGE_INTEGER written;
+};
+
+bool ReadIdentity(HANDLE file, FileIdentity* identity) {
+    IO_STATUS_BLOCK status;
+    FILE_INTERNAL_INFORMATION internal;
+    FILE_STANDARD_INFORMATION standard;
+    FILE_BASIC_INFORMATION basic;
+    if (!NT_SUCCESS(NtQueryInformationFile(file, &status, &internal, sizeof internal,
+                                           FileInternalInformation)) ||
+        !NT_SUCCESS(NtQueryInformationFile(file, &status, &standard, sizeof standard,
+                                           FileStandardInformation)) ||
+        !NT_SUCCESS(NtQueryInformationFile(file, &status, &basic, sizeof basic,
+                                           FileBasicInformation))) {
+        return false;
+    }
+    identity->index = internal.IndexNumber;
+    identity->size = standard.EndOfFile;
+    identity->written = basic.LastWriteTime;
+    return true;
+}
+
+bool SameFile(const FileIdentity& written, const FileIdentity& seen) {
+    return written.index.QuadPart == seen.index.QuadPart &&
+           written.size.QuadPart == seen.size.QuadPart &&
+           written.written.QuadPart == seen.written.QuadPart;
 }
 
 // Logged for an entry the launcher does not write, with its name.
@@ -276,15 +302,14 @@ int32_t CtExtraction::WriteEntry(int32_t index, const char* name, const char* in
         return Failed(CtExtractReport::kEntryFailed, name, sink.error != 0 ? sink.error : error);
     }
     file.SetWriteTime(info, 0);
-    BY_HANDLE_FILE_INFORMATION written;
-    const bool known = GetFileInformationByHandle(file.handle, &written) != 0;
-    const DWORD unknown = GetLastError();
+    FileIdentity written;
+    const bool known = ReadIdentity(file.handle, &written);
     file.Close();
     // A file held for an earlier entry of the same name would keep the
     // rename from replacing it; the later entry wins, as it always did.
     folder_->Unhold(name);
     if (!known || !MoveFileExA(temporary, name, MOVEFILE_REPLACE_EXISTING)) {
-        const DWORD failed = known ? GetLastError() : unknown;
+        const DWORD failed = known ? GetLastError() : ERROR_GEN_FAILURE;
         DeleteFileA(temporary);
         return Failed(CtExtractReport::kEntryFailed, name, failed);
     }
@@ -296,8 +321,8 @@ int32_t CtExtraction::WriteEntry(int32_t index, const char* name, const char* in
     if (held == INVALID_HANDLE_VALUE) {
         return Failed(CtExtractReport::kEntryFailed, name, GetLastError());
     }
-    BY_HANDLE_FILE_INFORMATION seen;
-    if (!GetFileInformationByHandle(held, &seen) || !Unchanged(written, seen)) {
+    FileIdentity seen;
+    if (!ReadIdentity(held, &seen) || !SameFile(written, seen)) {
         CloseHandle(held);
         // Another program had it in hand.
         return Failed(CtExtractReport::kEntryFailed, name, ERROR_SHARING_VIOLATION);
