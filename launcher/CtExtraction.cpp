@@ -286,7 +286,9 @@ int32_t CtExtraction::WriteEntry(int32_t index, const char* name, const char* in
     char temporary[kTemporaryLength + 1];
     TemporaryName(index, temporary);
     H_FILE file;
-    if (!file.Open(temporary, CREATE_NEW, GENERIC_READ | GENERIC_WRITE)) {
+    // DELETE: renamed through this handle once whole, so that it is this
+    // file that takes the name.
+    if (!file.Open(temporary, CREATE_NEW, GENERIC_READ | GENERIC_WRITE | DELETE)) {
         return Failed(CtExtractReport::kEntryFailed, name, file.lastError);
     }
     FileSink sink(this, &file);
@@ -304,15 +306,16 @@ int32_t CtExtraction::WriteEntry(int32_t index, const char* name, const char* in
     file.SetWriteTime(info, 0);
     FileIdentity written;
     const bool known = ReadIdentity(file.handle, &written);
-    file.Close();
     // A file held for an earlier entry of the same name would keep the
     // rename from replacing it; the later entry wins, as it always did.
     folder_->Unhold(name);
-    if (!known || !MoveFileExA(temporary, name, MOVEFILE_REPLACE_EXISTING)) {
+    if (!known || !folder_->Rename(file.handle, name)) {
         const DWORD failed = known ? GetLastError() : ERROR_GEN_FAILURE;
+        file.Close();
         DeleteFileA(temporary);
         return Failed(CtExtractReport::kEntryFailed, name, failed);
     }
+    file.Close();
     // Held from now on, with read sharing only. Between the close and this
     // open another program could have put a file of its own in its place,
     // or written into it: it must be the file just written, as it was.

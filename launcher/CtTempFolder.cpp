@@ -91,6 +91,33 @@ bool SetAttributes(HANDLE file, uint32_t attributes) {
         NtSetInformationFile(file, &status, &basic, sizeof basic, FileBasicInformation));
 }
 
+// Renames an open file (opened with DELETE access) to target, a whole
+// path: through the handle, so that it is this file that moves, whatever
+// the old name holds meanwhile. replace: a file of the new name is
+// replaced (not one held open). The last error says why not.
+bool RenameOpen(HANDLE file, const char* target, bool replace) {
+    // The new name as the system's own path: "\??\" and the whole path.
+    const WCHAR prefix[] = L"\\??\\";
+    const int32_t prefixLength = sizeof prefix / sizeof prefix[0] - 1;
+    const int32_t room = prefixLength + kPathCapacity;
+    union {
+        FILE_RENAME_INFORMATION info;
+        BYTE bytes[sizeof(FILE_RENAME_INFORMATION) + room * sizeof(WCHAR)];
+    } rename = {};
+    WCHAR* name = reinterpret_cast<WCHAR*>(rename.bytes + offsetof(FILE_RENAME_INFORMATION, FileName));
+    for (int32_t i = 0; i < prefixLength; ++i) name[i] = prefix[i];
+    const int n = MultiByteToWideChar(CP_ACP, 0, target, -1, name + prefixLength, room - prefixLength);
+    if (n <= 1) return false;
+    rename.info.ReplaceIfExists = replace ? TRUE : FALSE;
+    rename.info.FileNameLength = static_cast<ULONG>((prefixLength + n - 1) * sizeof(WCHAR));
+    IO_STATUS_BLOCK status;
+    const NTSTATUS result =
+        NtSetInformationFile(file, &status, &rename, sizeof rename, FileRenameInformation);
+    if (NT_SUCCESS(result)) return true;
+    SetLastError(RtlNtStatusToDosError(result));
+    return false;
+}
+
 // A file of the folder that the emptying deals with: not a subfolder, not
 // ".", "..", nor any name that begins with a point.
 bool IsEmptied(const WIN32_FIND_DATAW& found) {
@@ -310,24 +337,18 @@ int32_t CtTempFolder::MoveAside(bool link) const {
     TextAppendBounded(aside, sizeof aside, NumberToText(GetCurrentProcessId(), digits, 16));
     TextAppendBounded(aside, sizeof aside, ".");
     TextAppendBounded(aside, sizeof aside, NumberToText(GetTickCount(), digits, 16));
-    // The new name as the system's own path: "\??\" and the whole path.
-    const WCHAR prefix[] = L"\\??\\";
-    const int32_t prefixLength = sizeof prefix / sizeof prefix[0] - 1;
-    const int32_t room = prefixLength + kPathCapacity;
-    union {
-        FILE_RENAME_INFORMATION info;
-        BYTE bytes[sizeof(FILE_RENAME_INFORMATION) + room * sizeof(WCHAR)];
-    } rename = {};
-    WCHAR* name = reinterpret_cast<WCHAR*>(rename.bytes + offsetof(FILE_RENAME_INFORMATION, FileName));
-    for (int32_t i = 0; i < prefixLength; ++i) name[i] = prefix[i];
-    const int n = MultiByteToWideChar(CP_ACP, 0, aside, -1, name + prefixLength, room - prefixLength);
-    if (n <= 1) return 0;
-    rename.info.FileNameLength = static_cast<ULONG>((prefixLength + n - 1) * sizeof(WCHAR));
-    IO_STATUS_BLOCK status;
-    return NT_SUCCESS(NtSetInformationFile(moved.Get(), &status, &rename, sizeof rename,
-                                           FileRenameInformation))
-               ? 1
-               : 0;
+    return RenameOpen(moved.Get(), aside, false) ? 1 : 0;
+}
+
+int32_t CtTempFolder::Rename(HANDLE file, const char* name) const {
+    char target[kPathCapacity];
+    TextCopy(target, path, sizeof target, nullptr);
+    if (TextAppendBounded(target, sizeof target, "\\") < 0 ||
+        TextAppendBounded(target, sizeof target, name) < 0) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return 0;
+    }
+    return RenameOpen(file, target, true) ? 1 : 0;
 }
 
 int32_t CtTempFolder::Empty(char* left, int32_t capacity) {

@@ -80,6 +80,10 @@ public:
     // deletes it in between. 0 when it could not be kept (the handle is
     // then closed).
     int32_t Hold(HANDLE file, const char* name);
+    // Renames a file of the folder, open with DELETE access, to name,
+    // through its handle, replacing a file of that name. 0 on failure, the
+    // reason in the last error.
+    int32_t Rename(HANDLE file, const char* name) const;
     // Closes the handle held for name, if any: an entry of the same name
     // replaces the file.
     void Unhold(const char* name);

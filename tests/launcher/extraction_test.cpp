@@ -62,9 +62,11 @@ std::string CurrentDirectory() {
 TEST(Extraction, FirstRunCreatesTheFolderAndWritesEveryEntryWithItsTime) {
     TempRoot root("first");
     TestPayload payload;
-    payload.Stored("a.txt", "alpha", TimeInfo(kTime1))
+    // The second a.txt replaces the first, held by then.
+    payload.Stored("a.txt", "alpha", TimeInfo(kTime2))
         .Packed("b.txt", std::string(5000, 'b') + "end", TimeInfo(kTime2))
-        .Stored("plain.bin", std::string("\0\x01\x02", 3), "no time here", 1);
+        .Stored("plain.bin", std::string("\0\x01\x02", 3), "no time here", 1)
+        .Stored("a.txt", "omega", TimeInfo(kTime1));
     const uint64_t before = [] {
         FILETIME now;
         GetSystemTimeAsFileTime(&now);
@@ -81,7 +83,7 @@ TEST(Extraction, FirstRunCreatesTheFolderAndWritesEveryEntryWithItsTime) {
     EXPECT_EQ(run.folder, folder);
     EXPECT_EQ(CurrentDirectory(), folder);
     EXPECT_EQ(FolderNames(folder), (std::vector<std::string>{"a.txt", "b.txt", "plain.bin"}));
-    EXPECT_EQ(ReadWholeFile(folder + "\\a.txt"), "alpha");
+    EXPECT_EQ(ReadWholeFile(folder + "\\a.txt"), "omega");
     EXPECT_EQ(ReadWholeFile(folder + "\\b.txt"), std::string(5000, 'b') + "end");
     EXPECT_EQ(ReadWholeFile(folder + "\\plain.bin"), std::string("\0\x01\x02", 3));
     EXPECT_EQ(LastWriteTime(folder + "\\a.txt"), kTime1);
