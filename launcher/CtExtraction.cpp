@@ -3,7 +3,7 @@
 #include "archive/CtArchive.h"
 #include "archive/CtDecompress.h"
 #include "archive/CtFormat.h"
-#include "archive/CtStreamDecoder.h"
+#include "archive/CtContentDecoder.h"
 #include "launcher/CtTempFolder.h"
 #include "launcher/EntryName.h"
 #include "services/HFile.h"
@@ -118,10 +118,11 @@ int32_t CtExtraction::Run() {
         if (EntryNameStaysInside(name)) total_ += unpacked;
     }
 
-    // One decoder for every entry: its blocks are all the memory the
-    // writing takes, whatever the size of the entries. Without them a
-    // compressed entry fails as one whose memory cannot be had.
-    CtStreamDecoder decoder;
+    // One decoder for every entry, of either codec: its blocks (and a
+    // Zstandard frame's window) are all the memory the writing takes,
+    // whatever the size of the entries. Without them a compressed entry
+    // fails as one whose memory cannot be had.
+    CtContentDecoder decoder;
     for (int32_t i = 0;; ++i) {
         if (Stopped()) return Failed(CtExtractReport::kInterrupted, "", 0);
         info[0] = 0;
@@ -142,7 +143,7 @@ int32_t CtExtraction::Run() {
 }
 
 int32_t CtExtraction::WriteEntry(int32_t index, const char* name, const char* info,
-                                 int32_t unpacked, CtStreamDecoder* decoder) {
+                                 int32_t unpacked, CtContentDecoder* decoder) {
     CtEntry entry;
     if (!archive_->EntryAt(index, &entry)) {
         return Failed(CtExtractReport::kEntryFailed, name, ERROR_INVALID_DATA);
@@ -202,14 +203,16 @@ int32_t CtExtraction::WriteEntry(int32_t index, const char* name, const char* in
 }
 
 int32_t CtExtraction::WriteContent(const CtEntry& entry, int32_t unpacked,
-                                   CtStreamDecoder* decoder, CtSink* sink, uint32_t* error) {
+                                   CtContentDecoder* decoder, CtSink* sink, uint32_t* error) {
     const uint8_t* content = entry.Content();
     const int32_t stored = entry.ContentLength();
     *error = ERROR_INVALID_DATA;
-    if ((entry.method & kCtMethodCompressed) != 0) {
+    if (CtContentOf(entry.method) != kCtContentStored) {
         // Decoded block by block: the memory does not grow with the entry.
         CtCompressExcept failure;
-        if (decoder->Decode(content, stored, unpacked, sink, &failure) == unpacked) return 1;
+        if (decoder->Decode(entry.method, content, stored, unpacked, sink, &failure) == unpacked) {
+            return 1;
+        }
         if (failure.code == kCtErrorMemory) *error = ERROR_NOT_ENOUGH_MEMORY;
         return 0;
     }

@@ -14,7 +14,7 @@
 class CtArchive;
 class CtEntry;
 class CtSink;
-class CtStreamDecoder;
+class CtContentDecoder;
 class CtTempFolder;
 
 // How an extraction ended, for the message and exit code of the run; the
@@ -74,10 +74,10 @@ private:
     class FileSink;
 
     int32_t WriteEntry(int32_t index, const char* name, const char* info, int32_t unpacked,
-                       CtStreamDecoder* decoder);
+                       CtContentDecoder* decoder);
     // Hands the entry's content to sink: 1 when all of its unpacked bytes
     // went; else 0, with the reason in *error.
-    static int32_t WriteContent(const CtEntry& entry, int32_t unpacked, CtStreamDecoder* decoder,
+    static int32_t WriteContent(const CtEntry& entry, int32_t unpacked, CtContentDecoder* decoder,
                                 CtSink* sink, uint32_t* error);
     // Counts written bytes towards the progress.
     void Written(int32_t bytes);
