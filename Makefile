@@ -11,7 +11,8 @@
 #                the one in build/native carries the tests' sanitizers)
 #   make bench   the codec benchmark (optimised build in build/release) over
 #                the corpus in build/corpus, made first when missing, then
-#                velpack against Info-ZIP on it (bench/makers-view.sh)
+#                velpack against Info-ZIP on it (bench/makers-view.sh), then
+#                the stub's libzstd against the host's (bench/zstd-builds.sh)
 #   make package the Debian package of velpack (build/release/velpack_*.deb:
 #                velpack, the product stub, the man page)
 #   make fuzz    the libFuzzer targets (build/fuzz) for FUZZ_SECONDS each:
@@ -59,12 +60,17 @@ FUZZ_TARGETS ?=
 
 bench: deps
 	@cmake --preset release -B $(BENCH_DIR) >/dev/null
-	@cmake --build $(BENCH_DIR) --target codec_bench velpack
+	@cmake --build $(BENCH_DIR) --target codec_bench zstd_bench velpack
+	@cmake --preset win64 >/dev/null && cmake --build --preset win64 --target zstd_bench
+	@! scripts/ia32-probe.sh >/dev/null 2>&1 || \
+		{ cmake --preset win32 >/dev/null && cmake --build --preset win32 --target zstd_bench; }
 	@[ -d $(VEL_CORPUS) ] || { rm -rf $(VEL_CORPUS).part && scripts/make-corpus.sh $(VEL_CORPUS).part \
 		&& mv $(VEL_CORPUS).part $(VEL_CORPUS); }
 	@$(BENCH_DIR)/bench/codec_bench --corpus=$(VEL_CORPUS)
 	@$(BENCH_DIR)/bench/codec_bench --corpus=$(VEL_CORPUS) --brute-force | tail -n 1
 	@bench/makers-view.sh $(BENCH_DIR)/velpack $(VEL_CORPUS) $(BENCH_DIR)/makers-view
+	@bench/zstd-builds.sh $(BENCH_DIR)/bench/zstd_bench $(BENCH_DIR)/makers-view/z.bin \
+		$(BENCH_DIR)/zstd-builds
 
 fuzz: deps
 	@cmake --preset fuzz -B $(FUZZ_DIR) >/dev/null
