@@ -11,10 +11,14 @@
 #                the one in build/native carries the tests' sanitizers)
 #   make bench   the codec benchmark (optimised build in build/release) over
 #                the corpus in build/corpus, made first when missing, then
-#                velpack against Info-ZIP on it (bench/makers-view.sh), then
-#                the stub's libzstd against the host's (bench/zstd-builds.sh)
+#                velpack against Info-ZIP on it (bench/makers-view.sh), the
+#                stub's libzstd against the host's (bench/zstd-builds.sh), and
+#                the Windows builds' decoding and our setups against NSIS's
+#                under Wine (bench/users-view.sh; installs Debian's nsis)
 #   make package the Debian package of velpack (build/release/velpack_*.deb:
-#                velpack, the product stub, the man page)
+#                velpack, the product stub, the man page) and the zip for
+#                Windows (build/release/velpack-*-windows-x64.zip: velpack.exe,
+#                the product stub, README.txt, COMMANDS.txt)
 #   make fuzz    the libFuzzer targets (build/fuzz) for FUZZ_SECONDS each:
 #                all of them, or those named in FUZZ_TARGETS
 
@@ -38,10 +42,14 @@ velpack: deps
 	@scripts/build.sh win32 release
 	@echo "velpack: build/release/velpack"
 
-# CPack over the release build, with the win32 build's stub.
+# CPack over the release build, with the win32 build's stub; the zip from
+# the release build too, with the win64 build's velpack.exe.
 package: deps
 	@scripts/build.sh win32 release
+	@cmake --preset win64 >/dev/null
+	@cmake --build --preset win64 --target velpack
 	@cd build/release && cpack -G DEB
+	@cmake --build build/release --target velpack_windows_zip
 
 ARGS ?=
 demo: deps
@@ -58,12 +66,16 @@ FUZZ_DIR ?= build/fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS ?=
 
+# The Windows builds' benchmark programs and stubs, for zstd-builds.sh and
+# users-view.sh.
+BENCH_WINDOWS_TARGETS := decode_bench zstd_bench velstub quiet_install
+
 bench: deps
+	@scripts/install-deps.sh bench
 	@cmake --preset release -B $(BENCH_DIR) >/dev/null
 	@cmake --build $(BENCH_DIR) --target codec_bench zstd_bench velpack
-	@cmake --preset win64 >/dev/null && cmake --build --preset win64 --target zstd_bench
-	@! scripts/ia32-probe.sh >/dev/null 2>&1 || \
-		{ cmake --preset win32 >/dev/null && cmake --build --preset win32 --target zstd_bench; }
+	@for preset in win64 win32; do cmake --preset $$preset >/dev/null && \
+		cmake --build --preset $$preset --target $(BENCH_WINDOWS_TARGETS) || exit 1; done
 	@[ -d $(VEL_CORPUS) ] || { rm -rf $(VEL_CORPUS).part && scripts/make-corpus.sh $(VEL_CORPUS).part \
 		&& mv $(VEL_CORPUS).part $(VEL_CORPUS); }
 	@$(BENCH_DIR)/bench/codec_bench --corpus=$(VEL_CORPUS)
@@ -71,6 +83,7 @@ bench: deps
 	@bench/makers-view.sh $(BENCH_DIR)/velpack $(VEL_CORPUS) $(BENCH_DIR)/makers-view
 	@bench/zstd-builds.sh $(BENCH_DIR)/bench/zstd_bench $(BENCH_DIR)/makers-view/z.bin \
 		$(BENCH_DIR)/zstd-builds
+	@bench/users-view.sh $(BENCH_DIR)/velpack $(BENCH_DIR)/makers-view $(BENCH_DIR)/users-view
 
 fuzz: deps
 	@cmake --preset fuzz -B $(FUZZ_DIR) >/dev/null

@@ -1,10 +1,7 @@
 #include "archive/CtArchive.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "archive/CtDecompress.h"
+#include "archive/CtWide.h"
 #include "archive/CtZstdDecoder.h"
 #include "services/LogRouting.h"
 
@@ -30,6 +27,15 @@ void ReadText(const uint8_t* stored, int32_t count, int32_t method, char* buffer
 }
 
 const char kCheckwordError[] = "Checkword erreur";
+
+// The checkword's sum over whole blocks of 16 bytes, in each variant.
+CT_FLAT uint32_t WordSum(const uint8_t* data, int32_t blocks) {
+    return CtWide::Words::WeightedSum(data, blocks);
+}
+
+CT_FLAT CT_VECTOR_CODE uint32_t VectorSum(const uint8_t* data, int32_t blocks) {
+    return CtWide::Vectors::WeightedSum(data, blocks);
+}
 
 }  // namespace
 
@@ -72,36 +78,20 @@ const uint8_t* CtEntry::Content() const {
 }
 
 uint32_t CtEntry::Checkword() const {
+    return Checkword(CtWide::Fastest());
+}
+
+uint32_t CtEntry::Checkword(CtWide::Path path) const {
     if (LengthFits() == 0) return 0;
     // The stored bytes behind the header, weighted 1, 2, ... 16, 1, 2, ...
     // along the data; the checkword and the unpacked size stay out of it.
     const uint8_t* data = record + kCtRecordHeaderSize;
     const int32_t n = length - kCtRecordHeaderSize;
-    uint32_t sum = 0;
-    int32_t j = 0;
-#if defined(__SSE2__)
-    // Sixteen bytes a step: the weights of each half multiplied in 16 bits
-    // and summed in pairs into four 32-bit lanes, which wrap as the sum
-    // does.
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i low = _mm_setr_epi16(1, 2, 3, 4, 5, 6, 7, 8);
-    const __m128i high = _mm_setr_epi16(9, 10, 11, 12, 13, 14, 15, 16);
-    __m128i lanes = zero;
-    for (; n - j >= 16; j += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + j));
-        lanes = _mm_add_epi32(lanes, _mm_madd_epi16(_mm_unpacklo_epi8(v, zero), low));
-        lanes = _mm_add_epi32(lanes, _mm_madd_epi16(_mm_unpackhi_epi8(v, zero), high));
+    const int32_t blocks = n / 16;
+    uint32_t sum = path == CtWide::kVectors ? VectorSum(data, blocks) : WordSum(data, blocks);
+    for (int32_t j = blocks * 16, weight = 1; j < n; ++j, ++weight) {
+        sum += static_cast<uint32_t>(weight) * data[j];
     }
-    lanes = _mm_add_epi32(lanes, _mm_shuffle_epi32(lanes, 0x4E));
-    lanes = _mm_add_epi32(lanes, _mm_shuffle_epi32(lanes, 0xB1));
-    sum = static_cast<uint32_t>(_mm_cvtsi128_si32(lanes));
-#endif
-    for (; n - j >= 16; j += 16) {
-        uint32_t block = 0;
-        for (uint32_t k = 0; k < 16; ++k) block += (k + 1) * data[j + k];
-        sum += block;
-    }
-    for (uint32_t weight = 1; j < n; ++j, ++weight) sum += weight * data[j];
     return ~(static_cast<uint32_t>(length) + static_cast<uint32_t>(method) +
              static_cast<uint32_t>(nameLength) + static_cast<uint32_t>(infoLength) + sum);
 }

@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "archive/CtFormat.h"
+#include "archive/CtWide.h"
 
 // What is wrong with a record, in the order the checks are made; the first
 // that applies is the record's damage.
@@ -46,8 +47,11 @@ public:
     const uint8_t* Content() const;
 
     // The checkword over the stored name, information text and content; 0
-    // when the record length is unusable.
+    // when the record length is unusable. It sums the bytes by the
+    // processor's fastest path, or by the one a test names: both give the
+    // same.
     uint32_t Checkword() const;
+    uint32_t Checkword(CtWide::Path path) const;
 
     // The name (information text) as a zero-terminated text of at most
     // capacity - 1 bytes, decomplemented for odd methods; a longer one is

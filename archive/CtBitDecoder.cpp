@@ -8,8 +8,6 @@
 
 namespace {
 
-using CtWide::LoadHigh64;
-
 // Below this stream length building the table (its 4096 entries) costs more
 // than it saves.
 const int32_t kTableMinimum = 192;
@@ -22,21 +20,6 @@ const int32_t kTableMinimum = 192;
 const int kTableBits = 12;
 const uint32_t kTableSize = 1u << kTableBits;
 const uint32_t kErrorEntry = 0x8000;
-
-// A refill loads kLoad bytes and leaves at least 56 bits valid: a step of
-// kStepCodes codes, kStepBits bits at most, follows every refill.
-const ptrdiff_t kLoad = 8;
-const int kStepCodes = 4;
-const int32_t kStepBits = kStepCodes * kTableBits;
-static_assert(kStepBits <= 56, "a refill holds a step's codes");
-
-// The table path reads nothing of the stream's last byte, where NextSymbol
-// applies the end rules: its last load begins kTail bytes before the end.
-const ptrdiff_t kTail = kLoad + 1;
-
-// The table path starts where its first load (at the position) and its
-// first refill (kLoad - 1 bytes further) both stay before the last load.
-const int32_t kStartRoom = kTail + kLoad - 1;
 
 // Chains of codes decode side by side (see DecodeTable): kChains of them,
 // each kSplit bytes of the stream ahead of the one before it, or less
@@ -51,79 +34,148 @@ const int kMarks = 32;
 // every code is at least one bit long.
 const ptrdiff_t kAheadRoom = kSplit * 8;
 
-// A chain ahead stops where its next load would begin past its limit, with
-// the codes of the window it loaded there decoded: up to kLoad bytes past
-// the limit, and its next load up to kLoad bytes further. The last chain's
-// limit stays kRoundEnd bytes before the last load, so that every load of a
-// round, and of chain a, which goes on from where that chain stopped, begins
-// at or before it.
-const ptrdiff_t kRoundEnd = 2 * kLoad;
+// The code length by the first three bits of the window (1xx is class 0,
+// 01x class 1, 001 class 2, 000 class 3), as a window of Word takes them:
+// Of gives the length of the code at the top of the window.
+template <class Word>
+struct CodeLengths;
 
-// The bits of the stream that one round's symbols take besides its splits:
-// the kLoad bytes that the last chain may decode past its limit, and, where
-// a chain ahead is not met, its kMarks first codes that chain a decodes
-// (kTableBits each at most, and a bit for each new beginning).
-const int64_t kRoundSpare = kLoad * 8 + kMarks * (kTableBits + 1);
+// A byte each, as BuildTable keeps them. Of leaves the lengths above the
+// one it gives in place (they count in multiples of 256), and the cursor's
+// count of valid bits is its low byte: no masking at every code.
+template <>
+struct CodeLengths<uint64_t> {
+    typedef uint64_t Packed;
+    static Packed Pack(uint64_t bytes) { return bytes; }
+    static CT_STEP uint64_t Of(uint64_t window, Packed lengths) {
+        return lengths >> ((window << 6 | window >> 58) & 0x38);
+    }
+};
 
-// The stream's bits through a 64-bit window, read most significant bit
-// first. The next bits stand at the top of the window: `held` of them are
-// valid, and the bits below are either the stream's own or zero, so that a
-// refill may OR the same bytes in again. A refill loads the kLoad bytes
-// at `next` and makes at least 56 bits valid, enough for a step of codes;
-// `next` advances by the bytes that became valid as a whole, so the
-// load address of the next refill is known at once and its latency stays
-// off the chain of shifts.
+// Four bits each (a code takes 12 at most), so that all eight fit a 32-bit
+// register; Of masks the one it gives.
+template <>
+struct CodeLengths<uint32_t> {
+    typedef uint32_t Packed;
+    static Packed Pack(uint64_t bytes) {
+        uint32_t packed = 0;
+        for (int top = 0; top < 8; ++top) {
+            packed |= static_cast<uint32_t>(bytes >> (8 * top) & 15) << (4 * top);
+        }
+        return packed;
+    }
+    static CT_STEP uint32_t Of(uint32_t window, Packed lengths) {
+        return lengths >> ((window >> 27) & 0x1C) & 15;
+    }
+};
+
+inline uint64_t LoadHigh(const uint8_t* p, uint64_t) {
+    return CtWide::LoadHigh64(p);
+}
+
+inline uint32_t LoadHigh(const uint8_t* p, uint32_t) {
+    return CtWide::LoadHigh32(p);
+}
+
+// The stream's bits through a window of Word, 64 or 32 bits (a 32-bit
+// host's register), read most significant bit first. The next bits stand
+// at the top of the window: `held` of them are valid, and the bits below
+// are either the stream's own or zero, so that a refill may OR the same
+// bytes in again. A refill loads the kLoad bytes at `next` and makes at
+// least kBits - 8 bits valid, enough for a step of codes; `next` advances
+// by the bytes that became valid as a whole, so the load address of the
+// next refill is known at once and its latency stays off the chain of
+// shifts. Its steps are always inlined: built for size, as the stub is,
+// they would be calls at every code, with the cursor in memory.
+template <class Word>
 struct BitCursor {
+    static const int kBits = 8 * sizeof(Word);
+
+    // A refill loads kLoad bytes and leaves at least kBits - 8 valid: a step
+    // of kStepCodes codes, kStepBits bits at most, follows every refill
+    // (4 codes in a 64-bit window, 2 in a 32-bit one).
+    static constexpr ptrdiff_t kLoad = sizeof(Word);
+    static constexpr int kStepCodes = (kBits - 8) / kTableBits;
+    static constexpr int32_t kStepBits = kStepCodes * kTableBits;
+
+    // The table path reads nothing of the stream's last byte, where
+    // NextSymbol applies the end rules: its last load begins kTail bytes
+    // before the end.
+    static constexpr ptrdiff_t kTail = kLoad + 1;
+
+    // The table path starts where its first load (at the position) and its
+    // first refill (kLoad - 1 bytes further) both stay before the last
+    // load.
+    static constexpr int32_t kStartRoom = kTail + kLoad - 1;
+
+    // A chain ahead stops where its next load would begin past its limit,
+    // with the codes of the window it loaded there decoded: up to kLoad
+    // bytes past the limit, and its next load up to kLoad bytes further.
+    // The last chain's limit stays kRoundEnd bytes before the last load, so
+    // that every load of a round, and of chain a, which goes on from where
+    // that chain stopped, begins at or before it.
+    static constexpr ptrdiff_t kRoundEnd = 2 * kLoad;
+
+    // The bits of the stream that one round's symbols take besides its
+    // splits: the kLoad bytes that the last chain may decode past its
+    // limit, and, where a chain ahead is not met, its kMarks first codes
+    // that chain a decodes (kTableBits each at most, and a bit for each new
+    // beginning).
+    static constexpr int64_t kRoundSpare = kLoad * 8 + kMarks * (kTableBits + 1);
+
+    typedef typename CodeLengths<Word>::Packed Lengths;
+
     const uint8_t* next;
-    uint64_t window;
-    // The count of valid bits is its low byte: a code's length is taken off
-    // together with the bytes above it in `lengths`, which leaves the low
-    // byte right (they count in multiples of 256) and saves masking the
-    // length out of every code.
+    Word window;
+    // The count of valid bits is its low byte (see CodeLengths).
     uint32_t held;
 
-    uint32_t Held() const { return held & 0xFF; }
+    CT_STEP uint32_t Held() const { return held & 0xFF; }
 
-    // At bit `bit` (0 to 7) of *at, which has 8 bytes behind it.
-    void Start(const uint8_t* at, uint32_t bit) {
-        window = LoadHigh64(at) << bit;
-        held = 56 - bit;
-        next = at + 7;
+    // At bit `bit` (0 to 7) of *at, which has kLoad bytes behind it.
+    CT_STEP void Start(const uint8_t* at, uint32_t bit) {
+        window = static_cast<Word>(LoadHigh(at, Word()) << bit);
+        held = kBits - 8 - bit;
+        next = at + kLoad - 1;
     }
 
-    // Needs 8 bytes at next. Fewer than 64 bits are valid, so the counts
-    // below take the low 6 bits of held, and the whole bytes loaded make
-    // them 56 to 63: their bits 3 to 5 set.
-    void Refill() {
-        window |= LoadHigh64(next) >> (held & 63);
-        next += ((63 - held) & 63) >> 3;
-        held |= 56;
+    // Needs kLoad bytes at next. Fewer than kBits bits are valid, so the
+    // counts below take the low bits of held below kBits, and the whole
+    // bytes loaded make them kBits - 8 to kBits - 1: the bits of kBits - 8
+    // set.
+    CT_STEP void Refill() {
+        window |= LoadHigh(next, Word()) >> (held & (kBits - 1));
+        next += ((kBits - 1 - held) & (kBits - 1)) >> 3;
+        held |= kBits - 8;
     }
 
     // The position of the next code, in bits from *at.
-    int32_t Offset(const uint8_t* at) const {
+    CT_STEP int32_t Offset(const uint8_t* at) const {
         return static_cast<int32_t>(next - at) * 8 - static_cast<int32_t>(Held());
     }
 
     // The table entry of the code at the top of the window; needs 12 valid
     // bits.
-    uint32_t Peek(const uint16_t* table) const { return table[window >> (64 - kTableBits)]; }
+    CT_STEP uint32_t Peek(const uint16_t* table) const {
+        return table[window >> (kBits - kTableBits)];
+    }
 
-    // Drops the code at the top of the window. Its length is the byte of
-    // `lengths` that its first three bits choose; the shift by it takes the
-    // low 6 bits of the count, and the chain from one code to the next stays
-    // a few shifts long, the table lookup running beside it.
-    void Consume(uint64_t lengths) {
-        const uint64_t length = lengths >> ((window << 6 | window >> 58) & 0x38);
-        window <<= length & 63;
+    // Drops the code at the top of the window. Its length comes from its
+    // first three bits (CodeLengths); the chain from one code to the next
+    // stays a few shifts long, the table lookup running beside it.
+    CT_STEP void Consume(Lengths lengths) {
+        const Lengths length = CodeLengths<Word>::Of(window, lengths);
+        window <<= length & (kBits - 1);
         held -= static_cast<uint32_t>(length);
     }
 };
 
 }  // namespace
 
-int32_t CtBitDecoder::Start(const uint8_t* data, int32_t length, CtCompressExcept* error) {
+int32_t CtBitDecoder::Start(const uint8_t* data, int32_t length, CtCompressExcept* error,
+                            bool narrow) {
     if (ReadHeader(data, length, error) < 0) return -1;
+    narrow_ = narrow;
     stream = data + (headerLength <= length ? headerLength : length);
     streamLength = length - headerLength;
     byteIndex = 0;
@@ -239,7 +291,10 @@ namespace {
 // A chain of codes begun a split or more ahead of the stream's
 // position, at a byte, as if a code began there; its symbols go to a
 // buffer of its own until it meets the chain behind it.
+template <class Word>
 struct Ahead {
+    typedef BitCursor<Word> Cursor;
+
     // Decodes the first kMarks - 1 codes, keeping where the first kMarks
     // began. Where no code of the stream can begin (an error entry) the
     // chain begins anew a bit further on, kMarks times at most; after that
@@ -247,7 +302,7 @@ struct Ahead {
     // further than limit (the next chain's split, which has kLoad bytes
     // behind it): there it is stopped too.
     void Begin(const uint8_t* at, const uint8_t* limit, uint8_t* room, const uint16_t* table,
-               uint64_t lengths) {
+               typename Cursor::Lengths lengths) {
         split = at;
         buffer = room;
         out = room;
@@ -283,7 +338,7 @@ struct Ahead {
         }
     }
 
-    BitCursor cursor;
+    Cursor cursor;
     const uint8_t* split;
     uint8_t* buffer;
     uint8_t* out;
@@ -295,10 +350,14 @@ struct Ahead {
 // The steps of the table path, inlined into DecodeTable: their cursors and
 // output positions are its locals, which the byte stores cannot alias.
 
+template <class Word>
+using LengthsOf = typename BitCursor<Word>::Lengths;
+
 // One code of chain a, which is in step with the stream: an error entry is
 // the stream's own error.
-CT_STEP int32_t TakeCode(BitCursor& a, uint8_t*& o, const uint16_t* table, uint64_t lengths,
-                         CtCompressExcept* error) {
+template <class Word>
+CT_STEP int32_t TakeCode(BitCursor<Word>& a, uint8_t*& o, const uint16_t* table,
+                         LengthsOf<Word> lengths, CtCompressExcept* error) {
     if (a.Held() < kTableBits) a.Refill();
     const uint32_t entry = a.Peek(table);
     if (entry >= kErrorEntry) return CtFail(error, static_cast<int32_t>(entry & 0xFF));
@@ -309,27 +368,31 @@ CT_STEP int32_t TakeCode(BitCursor& a, uint8_t*& o, const uint16_t* table, uint6
 
 // The distance between chains that the stream's table part allows from
 // next: the last chain's limit stays kRoundEnd before the last load.
+template <class Word>
 CT_STEP ptrdiff_t StreamSpacing(const uint8_t* next, const uint8_t* lastLoad) {
-    return (lastLoad - next - kRoundEnd) / kChains;
+    return (lastLoad - next - BitCursor<Word>::kRoundEnd) / kChains;
 }
 
 // The distance between the chains of the next round: kSplit, or less where
 // the stream's table part or the room is short; below kMinSplit there is
 // no round. The round's symbols fit the room, each code taking shortest
 // bits or more.
+template <class Word>
 CT_STEP ptrdiff_t RoundSpacing(const uint8_t* next, const uint8_t* lastLoad, ptrdiff_t room,
                                int32_t shortest) {
-    ptrdiff_t spacing = StreamSpacing(next, lastLoad);
+    ptrdiff_t spacing = StreamSpacing<Word>(next, lastLoad);
     if (spacing > kSplit) spacing = kSplit;
-    const int64_t fits = (static_cast<int64_t>(room) * shortest - kRoundSpare) / (8 * kChains);
+    const int64_t fits =
+        (static_cast<int64_t>(room) * shortest - BitCursor<Word>::kRoundSpare) / (8 * kChains);
     if (fits < spacing) spacing = static_cast<ptrdiff_t>(fits);
     return spacing;
 }
 
 // Steps of codes that a chain at offset (in bits from its limit, up to
 // which it may decode) can take whole.
+template <class Word>
 CT_STEP ptrdiff_t StepsBefore(int32_t offset) {
-    return offset < 0 ? -offset / kStepBits : 0;
+    return offset < 0 ? -offset / BitCursor<Word>::kStepBits : 0;
 }
 
 // The three chains side by side, kStepCodes codes of each a step, in as
@@ -337,18 +400,20 @@ CT_STEP ptrdiff_t StepsBefore(int32_t offset) {
 // and for the last one a split further on (last). An error entry in any
 // chain stops them all before it: chain a's is the stream's, and TakeCode
 // reports it on the way to the join.
-CT_STEP void StepChains(BitCursor& a, uint8_t*& o, Ahead* ahead, const uint8_t* last,
-                        const uint16_t* table, uint64_t lengths) {
+template <class Word>
+CT_STEP void StepChains(BitCursor<Word>& a, uint8_t*& o, Ahead<Word>* ahead, const uint8_t* last,
+                        const uint16_t* table, LengthsOf<Word> lengths) {
     static_assert(kChains == 3, "the steps below take three chains");
-    BitCursor b = ahead[0].cursor;
-    BitCursor c = ahead[1].cursor;
+    const int kStepCodes = BitCursor<Word>::kStepCodes;
+    BitCursor<Word> b = ahead[0].cursor;
+    BitCursor<Word> c = ahead[1].cursor;
     uint8_t* bOut = ahead[0].out;
     uint8_t* cOut = ahead[1].out;
     bool stopped = ahead[0].stopped || ahead[1].stopped;
     while (!stopped) {
-        ptrdiff_t steps = StepsBefore(a.Offset(ahead[0].split));
-        const ptrdiff_t bSteps = StepsBefore(b.Offset(ahead[1].split));
-        const ptrdiff_t cSteps = StepsBefore(c.Offset(last));
+        ptrdiff_t steps = StepsBefore<Word>(a.Offset(ahead[0].split));
+        const ptrdiff_t bSteps = StepsBefore<Word>(b.Offset(ahead[1].split));
+        const ptrdiff_t cSteps = StepsBefore<Word>(c.Offset(last));
         if (bSteps < steps) steps = bSteps;
         if (cSteps < steps) steps = cSteps;
         if (steps == 0) break;
@@ -385,8 +450,9 @@ CT_STEP void StepChains(BitCursor& a, uint8_t*& o, Ahead* ahead, const uint8_t* 
 // where one of that chain's first codes began, if it stands on one. Met,
 // the chain's symbols from there on are the stream's, and a goes on from
 // where that chain stopped; never met, its work is dropped.
-CT_STEP int32_t Join(BitCursor& a, uint8_t*& o, const Ahead& next, const uint16_t* table,
-                     uint64_t lengths, CtCompressExcept* error) {
+template <class Word>
+CT_STEP int32_t Join(BitCursor<Word>& a, uint8_t*& o, const Ahead<Word>& next,
+                     const uint16_t* table, LengthsOf<Word> lengths, CtCompressExcept* error) {
     while (a.Offset(next.split) < 0) {
         if (TakeCode(a, o, table, lengths, error) < 0) return -1;
     }
@@ -408,9 +474,11 @@ CT_STEP int32_t Join(BitCursor& a, uint8_t*& o, const Ahead& next, const uint16_
 
 // Chain a alone, a step of codes per refill, while its loads stay before
 // the last and the room holds a step.
-CT_STEP int32_t SingleChain(BitCursor& a, uint8_t*& o, const uint8_t* end,
-                            const uint8_t* lastLoad, const uint16_t* table, uint64_t lengths,
-                            CtCompressExcept* error) {
+template <class Word>
+CT_STEP int32_t SingleChain(BitCursor<Word>& a, uint8_t*& o, const uint8_t* end,
+                            const uint8_t* lastLoad, const uint16_t* table,
+                            LengthsOf<Word> lengths, CtCompressExcept* error) {
+    const int kStepCodes = BitCursor<Word>::kStepCodes;
     while (a.next <= lastLoad && end - o >= kStepCodes) {
         a.Refill();
         for (int i = 0; i < kStepCodes; ++i) {
@@ -437,24 +505,25 @@ CT_STEP int32_t SingleChain(BitCursor& a, uint8_t*& o, const uint8_t* end,
 // decodes the same. A round's splits shrink to what the room holds; with
 // too little room, the call ends and the caller comes back with a new
 // block.
-CT_SHIFT_VERSIONS
-int32_t CtBitDecoder::DecodeTable(uint8_t* out, int32_t room, CtCompressExcept* error) {
-    if (byteIndex > streamLength - kStartRoom || room < kStepCodes) return 0;
+template <class Word>
+CT_STEP int32_t CtBitDecoder::DecodeTableWith(uint8_t* out, int32_t room, CtCompressExcept* error) {
+    typedef BitCursor<Word> Cursor;
+    if (byteIndex > streamLength - Cursor::kStartRoom || room < Cursor::kStepCodes) return 0;
     // Locals only in the loops: the byte stores could otherwise alias the
     // members.
     const uint8_t* const stream = this->stream;
-    const uint8_t* const lastLoad = stream + (streamLength - kTail);
+    const uint8_t* const lastLoad = stream + (streamLength - Cursor::kTail);
     const uint16_t* const table = table_;
-    const uint64_t lengths = codeLengths_;
+    const typename Cursor::Lengths lengths = CodeLengths<Word>::Pack(codeLengths_);
     uint8_t* o = out;
     uint8_t* const end = out + room;
-    BitCursor a;
+    Cursor a;
     a.Start(stream + byteIndex, bitPosition);
 
     uint8_t rooms[kChains - 1][kAheadRoom];
-    Ahead ahead[kChains - 1];
+    Ahead<Word> ahead[kChains - 1];
     for (;;) {
-        const ptrdiff_t spacing = RoundSpacing(a.next, lastLoad, end - o, shortest_);
+        const ptrdiff_t spacing = RoundSpacing<Word>(a.next, lastLoad, end - o, shortest_);
         if (spacing < kMinSplit) break;
         const uint8_t* const base = a.next;
         for (int j = 0; j < kChains - 1; ++j) {
@@ -462,14 +531,14 @@ int32_t CtBitDecoder::DecodeTable(uint8_t* out, int32_t room, CtCompressExcept* 
                            lengths);
         }
         StepChains(a, o, ahead, base + kChains * spacing, table, lengths);
-        for (const Ahead& next : ahead) {
+        for (const Ahead<Word>& next : ahead) {
             if (Join(a, o, next, table, lengths, error) < 0) return -1;
         }
     }
 
     // To the end of the stream's table part, or through a room too short
     // for a round.
-    if (o == out || StreamSpacing(a.next, lastLoad) < kMinSplit) {
+    if (o == out || StreamSpacing<Word>(a.next, lastLoad) < kMinSplit) {
         if (SingleChain(a, o, end, lastLoad, table, lengths, error) < 0) return -1;
     }
 
@@ -480,9 +549,24 @@ int32_t CtBitDecoder::DecodeTable(uint8_t* out, int32_t room, CtCompressExcept* 
     return static_cast<int32_t>(o - out);
 }
 
+CT_SHIFT_VERSIONS
+int32_t CtBitDecoder::DecodeTable64(uint8_t* out, int32_t room, CtCompressExcept* error) {
+    return DecodeTableWith<uint64_t>(out, room, error);
+}
+
+CT_SHIFT_VERSIONS
+int32_t CtBitDecoder::DecodeTable32(uint8_t* out, int32_t room, CtCompressExcept* error) {
+    return DecodeTableWith<uint32_t>(out, room, error);
+}
+
 int32_t CtBitDecoder::Decode(uint8_t* out, int32_t room, CtCompressExcept* error) {
     if (ended_) return 0;
-    int32_t n = tableBuilt_ ? DecodeTable(out, room, error) : 0;
+    // A 32-bit host's window is 32 bits wide: its 64-bit shifts would take
+    // pairs of registers.
+    const bool narrow = narrow_ || sizeof(void*) < 8;
+    int32_t n = !tableBuilt_ ? 0
+                : narrow     ? DecodeTable32(out, room, error)
+                             : DecodeTable64(out, room, error);
     if (n != 0) return n;
     // The last bytes of the stream, or a room too short for the table path.
     // Once the stream has ended the position means nothing any more (a

@@ -25,8 +25,11 @@ public:
     int32_t ReadHeader(const uint8_t* data, int32_t length, CtCompressExcept* error);
 
     // ReadHeader, then the stream behind the header from its first bit:
-    // what Decode starts from.
-    int32_t Start(const uint8_t* data, int32_t length, CtCompressExcept* error);
+    // what Decode starts from. The table path reads the stream through a
+    // window of the host's register, 64 or 32 bits (the i686 stub); narrow
+    // asks a 64-bit host for the 32-bit window, which decodes the same.
+    int32_t Start(const uint8_t* data, int32_t length, CtCompressExcept* error,
+                  bool narrow = false);
 
     // Decodes one symbol bit by bit: 1 with *symbol set, 0 at the end of the
     // stream. The end rules are those of the format, exactly.
@@ -56,16 +59,20 @@ public:
 
 private:
     // Streams of some length are decoded through a table on the next 12
-    // bits, which hold any whole code, 64 bits of the stream at a time, and
+    // bits, which hold any whole code, 64 or 32 bits of the stream at a time, and
     // by three chains of codes side by side where the room allows. The table
     // path answers the same as NextSymbol wherever no end rule can apply,
     // that is while every bit it looks at lies before the last byte of the
     // stream; NextSymbol takes the last bytes.
     void BuildTable();
-    int32_t DecodeTable(uint8_t* out, int32_t room, CtCompressExcept* error);
+    template <class Word>
+    int32_t DecodeTableWith(uint8_t* out, int32_t room, CtCompressExcept* error);
+    int32_t DecodeTable64(uint8_t* out, int32_t room, CtCompressExcept* error);
+    int32_t DecodeTable32(uint8_t* out, int32_t room, CtCompressExcept* error);
 
     bool tableBuilt_;
     bool ended_;
+    bool narrow_;
     uint16_t table_[4096];
     uint64_t codeLengths_;  // the code length by the first 3 bits, a byte each
     int32_t shortest_;      // the shortest code that can be delivered, in bits

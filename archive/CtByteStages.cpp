@@ -34,27 +34,30 @@ const ptrdiff_t kWideRoom = 15 + kLongest + kOverrun;
 const ptrdiff_t kRunInput = 31 + 2;
 const ptrdiff_t kRunRoom = 31 + kLongest + kOverrun;
 
+// A reference at a distance below 8 (CopyReferenceWide) builds its first
+// word from the word in front of it: the last `distance` bytes, shifted
+// down by kShift and repeated by the multiplier kRepeat; every further word
+// repeats the one kStep bytes back, a whole number of periods (8 or more).
+const uint8_t kShift[8] = {0, 56, 48, 40, 32, 24, 16, 8};
+const uint64_t kRepeat[8] = {0,
+                             0x0101010101010101ull,
+                             0x0001000100010001ull,
+                             0x0001000001000001ull,
+                             0x0000000100000001ull,
+                             0x0000010000000001ull,
+                             0x0001000000000001ull,
+                             0x0100000000000001ull};
+const uint8_t kStep[8] = {8, 8, 8, 9, 8, 10, 12, 14};
+
 // Copies count bytes (0 to 255) from distance bytes back (0 to 255), a
 // count above the distance repeating the last distance bytes, in whole
 // words: 16 bytes (kOverrun) at least, with one branch on the distance. It may read
 // the 8 bytes in front of out and write up to 15 bytes past the copy.
 // Distance 0 copies zeros, as in CtRefStage::Copy.
+template <class W>
 inline void CopyReferenceWide(uint8_t* out, uint32_t distance, uint32_t count) {
     uint32_t step = distance;
     if (distance < 8) {
-        // The first word is the last `distance` bytes repeated, taken from
-        // the word in front of out; every further word repeats the one a
-        // whole number of periods (8 bytes or more) back.
-        static const uint8_t kShift[8] = {0, 56, 48, 40, 32, 24, 16, 8};
-        static const uint64_t kRepeat[8] = {0,
-                                            0x0101010101010101ull,
-                                            0x0001000100010001ull,
-                                            0x0001000001000001ull,
-                                            0x0000000100000001ull,
-                                            0x0000010000000001ull,
-                                            0x0001000000000001ull,
-                                            0x0100000000000001ull};
-        static const uint8_t kStep[8] = {8, 8, 8, 9, 8, 10, 12, 14};
         StoreLow64(out, (LoadLow64(out - 8) >> kShift[distance]) * kRepeat[distance]);
         step = kStep[distance];
     } else {
@@ -64,7 +67,7 @@ inline void CopyReferenceWide(uint8_t* out, uint32_t distance, uint32_t count) {
     Store64(out + 8, Load64(out + 8 - step));
     if (count <= 16) return;
     if (step >= 16) {
-        for (uint32_t done = 16; done < count; done += 16) Copy16(out + done, out + done - step);
+        for (uint32_t done = 16; done < count; done += 16) W::Copy16(out + done, out + done - step);
         return;
     }
     for (uint32_t done = 16; done < count; done += 8) Store64(out + done, Load64(out + done - step));
@@ -73,6 +76,7 @@ inline void CopyReferenceWide(uint8_t* out, uint32_t distance, uint32_t count) {
 // The sequence whose escape is at `at`, a literal escape or a reference
 // whose distance reaches output that exists: expanded at *out, which
 // advances past it; answers the input behind it.
+template <class W>
 inline const uint8_t* ExpandSequence(const uint8_t* at, uint8_t** out, uint8_t escape) {
     const uint8_t distance = at[1];
     if (distance == escape) {
@@ -80,7 +84,7 @@ inline const uint8_t* ExpandSequence(const uint8_t* at, uint8_t** out, uint8_t e
         return at + 2;
     }
     const uint8_t count = at[2];
-    CopyReferenceWide(*out, distance, count);
+    CopyReferenceWide<W>(*out, distance, count);
     *out += count;
     return at + 3;
 }
@@ -96,38 +100,41 @@ inline const uint8_t* ExpandSequence(const uint8_t* at, uint8_t** out, uint8_t e
 const ptrdiff_t kBatch = 256;
 const ptrdiff_t kBatchInput = kBatch + 32;
 const ptrdiff_t kBatchRoom = kBatch + kWideRoom;
+const int kBatchWords = kBatch / kMaskBits;
 
 // Copies n literal bytes from in to out in moves of 16, two at least, so
 // that it reads and writes up to 31 bytes past them: most runs of literals
 // are shorter than 32, and the branch of a second move would often be
 // guessed wrong.
+template <class W>
 inline void CopyLiterals(uint8_t* out, const uint8_t* in, ptrdiff_t n) {
-    Copy16(out, in);
-    Copy16(out + 16, in + 16);
-    for (ptrdiff_t done = 32; done < n; done += 16) Copy16(out + done, in + done);
+    W::Copy16(out, in);
+    W::Copy16(out + 16, in + 16);
+    for (ptrdiff_t done = 32; done < n; done += 16) W::Copy16(out + done, in + done);
 }
 
 // Whole batches from *in, where every distance reaches output that exists,
 // as long as input and room allow; stops at the start of a sequence or of
 // a literal.
+template <class W>
 void RefBatches(const uint8_t** inOut, uint8_t** outOut, const uint8_t* end,
-                const uint8_t* limit, Escapes escapes, uint8_t escape) {
+                const uint8_t* limit, typename W::Escapes escapes, uint8_t escape) {
     const uint8_t* in = *inOut;
     uint8_t* out = *outOut;
     while (end - in >= kBatchInput && limit - out >= kBatchRoom) {
         const uint8_t* const base = in;
-        uint64_t words[kBatch / 64];
-        EscapeBitmap(base, escapes, words, kBatch / 64);
-        for (int k = 0; k < kBatch / 64; ++k) {
-            for (uint64_t bits = words[k]; bits != 0; bits &= bits - 1) {
-                const uint8_t* const at = base + 64 * k + __builtin_ctzll(bits);
+        Mask words[kBatchWords];
+        W::EscapeBitmap(base, escapes, words, kBatchWords);
+        for (int k = 0; k < kBatchWords; ++k) {
+            for (Mask bits = words[k]; bits != 0; bits &= bits - 1) {
+                const uint8_t* const at = base + kMaskBits * k + LowestBit(bits);
                 // A count byte equal to the escape, or the second byte of a
                 // literal escape, belongs to the sequence before it.
                 if (at < in) continue;
                 if (limit - out < kBatchRoom) goto stop;
-                CopyLiterals(out, in, at - in);
+                CopyLiterals<W>(out, in, at - in);
                 out += at - in;
-                in = ExpandSequence(at, &out, escape);
+                in = ExpandSequence<W>(at, &out, escape);
             }
         }
         // The literals to the end of the batch, unless the last sequence
@@ -135,7 +142,7 @@ void RefBatches(const uint8_t** inOut, uint8_t** outOut, const uint8_t* end,
         const uint8_t* const to = base + kBatch;
         if (in < to) {
             if (limit - out < kBatchRoom) break;
-            CopyLiterals(out, in, to - in);
+            CopyLiterals<W>(out, in, to - in);
             out += to - in;
             in = to;
         }
@@ -145,14 +152,98 @@ stop:
     *outOut = out;
 }
 
+// What a stage's wide steps work on, taken from its members and handed
+// back: in locals, which the byte stores cannot alias.
+struct Steps {
+    const uint8_t* in;
+    const uint8_t* end;
+    uint8_t* out;
+    const uint8_t* limit;
+    // The back-reference stage: distances up to out - origin reach output
+    // that exists; set when the steps stop at one that reaches further.
+    const uint8_t* origin;
+    bool tooFar;
+    uint8_t escape;
+};
+
+// The back-reference stage's wide steps (see CtRefStage::WideSteps).
+template <class W>
+inline void RefSteps(Steps* s) {
+    const uint8_t* in = s->in;
+    uint8_t* out = s->out;
+    const uint8_t* const end = s->end;
+    const uint8_t* const limit = s->limit;
+    const uint8_t* const origin = s->origin;
+    const uint8_t escape = s->escape;
+    const typename W::Escapes escapes = W::EscapesOf(escape);
+    for (;;) {
+        if (W::kBatches && out - origin >= static_cast<ptrdiff_t>(kReach)) {
+            RefBatches<W>(&in, &out, end, limit, escapes, escape);
+        }
+        if (end - in < kWideInput || limit - out < kWideRoom) break;
+        if (!W::CopyToEscape(&in, &out, escapes)) continue;
+        if (out - origin < 8) break;
+        if (in[1] != escape && in[1] > out - origin) {
+            s->tooFar = true;
+            break;
+        }
+        in = ExpandSequence<W>(in, &out, escape);
+    }
+    s->in = in;
+    s->out = out;
+}
+
+// The run stage's wide steps (see CtRunStage::WideSteps).
+template <class W>
+inline void RunSteps(Steps* s) {
+    const uint8_t* in = s->in;
+    uint8_t* out = s->out;
+    const uint8_t* const end = s->end;
+    const uint8_t* const limit = s->limit;
+    const uint8_t escape = s->escape;
+    const typename W::Escapes escapes = W::EscapesOf(escape);
+    while (end - in >= kRunInput && limit - out >= kRunRoom) {
+        if (!W::CopyToEscape32(&in, &out, escapes)) continue;
+        const uint8_t k = in[1];
+        in += 2;
+        if (k == escape) {
+            *out++ = escape;
+            continue;
+        }
+        const uint8_t c = out[-1];
+        for (uint32_t done = 0; done < k; done += 16) W::Fill16(out + done, c);
+        out += k;
+    }
+    s->in = in;
+    s->out = out;
+}
+
+// The steps of each variant: the vector ones built for SSE2 (see CtWide.h).
+void RefWordSteps(Steps* s) {
+    RefSteps<Words>(s);
+}
+
+CT_FLAT CT_VECTOR_CODE void RefVectorSteps(Steps* s) {
+    RefSteps<Vectors>(s);
+}
+
+void RunWordSteps(Steps* s) {
+    RunSteps<Words>(s);
+}
+
+CT_FLAT CT_VECTOR_CODE void RunVectorSteps(Steps* s) {
+    RunSteps<Vectors>(s);
+}
+
 }  // namespace
 
 // ---- Both stages ------------------------------------------------------------
 
 void CtBlockStage::StartBlock(uint8_t escape, uint8_t* block, int32_t size, uint32_t bound,
-                              uint32_t reach, CtSink* next) {
+                              uint32_t reach, CtSink* next, CtWide::Path path) {
     code = 0;
     escape_ = escape;
+    path_ = path;
     stopped_ = false;
     last_ = 0;
     block_ = block;
@@ -213,8 +304,8 @@ inline bool CtBlockStage::FlushesEarly(ptrdiff_t room, ptrdiff_t input, const ui
 // ---- Back-reference stage ----------------------------------------------
 
 void CtRefStage::Start(uint8_t escape, uint8_t* block, int32_t size, uint32_t bound,
-                       CtSink* next) {
-    StartBlock(escape, block, size, bound, kReach, next);
+                       CtSink* next, CtWide::Path path) {
+    StartBlock(escape, block, size, bound, kReach, next, path);
     carryLength_ = 0;
 }
 
@@ -278,30 +369,17 @@ void CtRefStage::WideSteps(const uint8_t** inOut, const uint8_t* end) {
     // byte by byte (Item), since a wide copy loads the 8 bytes in front of
     // its target. Either way a reference moves in whole words past its end;
     // the bytes written ahead of the output position are overwritten by
-    // what follows. Locals only: the byte stores could otherwise alias the
-    // members.
-    const uint8_t* in = *inOut;
-    uint8_t* out = out_;
-    const uint8_t* const limit = limit_;
-    const Escapes escapes = EscapesOf(escape_);
-    const uint8_t escape = escape_;
-    // Distances up to out - origin reach output that exists.
-    const uint8_t* const origin = block_ - (flushed_ < kReach ? flushed_ : kReach);
-    for (;;) {
-        if (kBatches && out - origin >= static_cast<ptrdiff_t>(kReach)) {
-            RefBatches(&in, &out, end, limit, escapes, escape);
-        }
-        if (end - in < kWideInput || limit - out < kWideRoom) break;
-        if (!CopyToEscape(&in, &out, escapes)) continue;
-        if (out - origin < 8) break;
-        if (in[1] != escape && in[1] > out - origin) {
-            code = kCtErrorReference;
-            break;
-        }
-        in = ExpandSequence(in, &out, escape);
+    // what follows.
+    Steps steps = {*inOut, end, out_, limit_, block_ - (flushed_ < kReach ? flushed_ : kReach),
+                   false, escape_};
+    if (path_ == kVectors) {
+        RefVectorSteps(&steps);
+    } else {
+        RefWordSteps(&steps);
     }
-    *inOut = in;
-    out_ = out;
+    if (steps.tooFar) code = kCtErrorReference;
+    *inOut = steps.in;
+    out_ = steps.out;
 }
 
 int32_t CtRefStage::Write(const uint8_t* data, int32_t length) {
@@ -346,10 +424,10 @@ int32_t CtRefStage::Finish() {
 // ---- Run stage -------------------------------------------------------------
 
 void CtRunStage::Start(uint8_t escape, uint8_t* block, int32_t size, uint32_t bound,
-                       CtSink* next) {
+                       CtSink* next, CtWide::Path path) {
     // A run repeats the last byte output (0 before the first): of a block
     // handed on, only that byte matters to the next.
-    StartBlock(escape, block, size, bound, 0, next);
+    StartBlock(escape, block, size, bound, 0, next, path);
     pending_ = false;
 }
 
@@ -389,32 +467,18 @@ void CtRunStage::WideSteps(const uint8_t** inOut, const uint8_t* end) {
     // escapes are found at once: its sequences lie further apart (runs of
     // fewer than 9 repetitions are left to that stage), and every step that
     // meets one costs a mispredicted branch. Literal bytes are copied
-    // before the next escape is known, runs filled in whole words past
+    // before the next escape is known, runs filled in steps of 16 past
     // their end. A run repeats the byte in front of the output, so the
     // steps wait for a block's first byte.
     if (out_ == block_) return;
-    const uint8_t* in = *inOut;
-    uint8_t* out = out_;
-    const uint8_t* const limit = limit_;
-    const Escapes escapes = EscapesOf(escape_);
-    const uint8_t escape = escape_;
-    while (end - in >= kRunInput && limit - out >= kRunRoom) {
-        if (!CopyToEscape32(&in, &out, escapes)) continue;
-        const uint8_t k = in[1];
-        in += 2;
-        if (k == escape) {
-            *out++ = escape;
-            continue;
-        }
-        const uint64_t fill = 0x0101010101010101ull * out[-1];
-        for (uint32_t done = 0; done < k; done += 16) {
-            Store64(out + done, fill);
-            Store64(out + done + 8, fill);
-        }
-        out += k;
+    Steps steps = {*inOut, end, out_, limit_, nullptr, false, escape_};
+    if (path_ == kVectors) {
+        RunVectorSteps(&steps);
+    } else {
+        RunWordSteps(&steps);
     }
-    *inOut = in;
-    out_ = out;
+    *inOut = steps.in;
+    out_ = steps.out;
 }
 
 // Beyond the bound: the escapes pair off to the end, where one may be left

@@ -15,6 +15,7 @@
 #include <cstdint>
 
 #include "archive/CtSink.h"
+#include "archive/CtWide.h"
 
 // What both stages share: their block, the bound on their output, and the
 // hand-over of every full block to the next sink.
@@ -26,9 +27,9 @@ protected:
     // block: size bytes (1 or more), the stage's output. At most bound bytes
     // of output in all; a block that holds the whole bound is never handed
     // on before the end. After each block handed on, reach bytes of its end
-    // stay in front of the block.
+    // stay in front of the block. The wide steps take path.
     void StartBlock(uint8_t escape, uint8_t* block, int32_t size, uint32_t bound, uint32_t reach,
-                    CtSink* next);
+                    CtSink* next, CtWide::Path path);
 
     // Hands the block on: 0 when the next sink asked to stop.
     int32_t Flush();
@@ -44,6 +45,7 @@ protected:
     bool AtBound() const { return full_; }
 
     uint8_t escape_;
+    CtWide::Path path_;
     bool stopped_;     // the next sink asked to stop
     uint8_t last_;     // the last byte of the blocks handed on (0 before the first)
     uint8_t* block_;
@@ -74,8 +76,9 @@ public:
     // one more fails with kCtErrorCapacity. A block smaller than the bound
     // has kHistory bytes in front of it that are the stage's too; one that
     // holds the whole bound is never handed on before the end, and the
-    // stage reads and writes nothing outside it.
-    void Start(uint8_t escape, uint8_t* block, int32_t size, uint32_t bound, CtSink* next);
+    // stage reads and writes nothing outside it. Its wide steps take path.
+    void Start(uint8_t escape, uint8_t* block, int32_t size, uint32_t bound, CtSink* next,
+               CtWide::Path path);
 
     int32_t Write(const uint8_t* data, int32_t length) override;
 
@@ -104,7 +107,9 @@ public:
     // bytes of output in all: beyond them the stage only follows its
     // escapes to the end, since an escape cut by the end of the input
     // (kCtErrorTruncated) is reported before the excess (kCtErrorCapacity).
-    void Start(uint8_t escape, uint8_t* block, int32_t size, uint32_t bound, CtSink* next);
+    // Its wide steps take path.
+    void Start(uint8_t escape, uint8_t* block, int32_t size, uint32_t bound, CtSink* next,
+               CtWide::Path path);
 
     int32_t Write(const uint8_t* data, int32_t length) override;
 

@@ -34,9 +34,9 @@ uint32_t BoundOf(int32_t capacity) {
 }  // namespace
 
 int32_t CtBitDecode(const uint8_t* data, int32_t length, uint8_t* output, int32_t capacity,
-                    CtCompressExcept* error) {
+                    CtCompressExcept* error, bool narrow) {
     CtBitDecoder decoder;
-    if (decoder.Start(data, length, error) < 0) return -1;
+    if (decoder.Start(data, length, error, narrow) < 0) return -1;
     // The output has no byte beyond capacity for the one symbol too many:
     // once full, that symbol is asked for on the side.
     int32_t count = 0;
@@ -58,7 +58,8 @@ int32_t CtExpandRefs(uint8_t escape, const uint8_t* input, int32_t length, uint8
     if (!memory.Held()) return CtFail(error, kCtErrorMemory);
     BlockSink sink(output);
     CtRefStage stage;
-    stage.Start(escape, memory.data + CtRefStage::kHistory, block, BoundOf(capacity), &sink);
+    stage.Start(escape, memory.data + CtRefStage::kHistory, block, BoundOf(capacity), &sink,
+                CtWide::Fastest());
     if (length > 0) stage.Write(input, length);
     stage.Finish();
     if (stage.code != 0) return CtFail(error, stage.code);
@@ -72,7 +73,7 @@ int32_t CtExpandRuns(uint8_t escape, const uint8_t* input, int32_t length, uint8
     if (!memory.Held()) return CtFail(error, kCtErrorMemory);
     BlockSink sink(output);
     CtRunStage stage;
-    stage.Start(escape, memory.data, block, BoundOf(capacity), &sink);
+    stage.Start(escape, memory.data, block, BoundOf(capacity), &sink, CtWide::Fastest());
     if (length > 0) stage.Write(input, length);
     stage.Finish();
     if (stage.code != 0) return CtFail(error, stage.code);

@@ -14,9 +14,10 @@ struct CtCompressExcept;
 // fail.
 
 // The bit-coded stage of length bytes (its header and stream, see
-// CtBitDecoder.h). One symbol beyond capacity fails with kCtErrorCapacity.
+// CtBitDecoder.h), through the 32-bit window where narrow says so. One
+// symbol beyond capacity fails with kCtErrorCapacity.
 int32_t CtBitDecode(const uint8_t* data, int32_t length, uint8_t* output, int32_t capacity,
-                    CtCompressExcept* error);
+                    CtCompressExcept* error, bool narrow = false);
 
 // Back-reference stage: escape, distance (1..255) and count copy earlier
 // output; escape, escape is a literal escape byte.

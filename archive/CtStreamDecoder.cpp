@@ -44,8 +44,8 @@ private:
 // Every block is written before it is read, and the back-reference stage's
 // history before a reference reaches into it: a decoder made for one
 // content (CtDecode) does not zero a few hundred kilobytes it never reads.
-CtStreamDecoder::CtStreamDecoder(int32_t block)
-    : memory_(MemoryFor(block), CtMem::kUnset), block_(block) {}
+CtStreamDecoder::CtStreamDecoder(int32_t block, CtWide::Path path)
+    : memory_(MemoryFor(block), CtMem::kUnset), block_(block), path_(path) {}
 
 int32_t CtStreamDecoder::Decode(const uint8_t* source, int32_t length, int32_t capacity,
                                 CtSink* sink, CtCompressExcept* error) {
@@ -101,18 +101,18 @@ int32_t CtStreamDecoder::Run(const uint8_t* source, int32_t length, int32_t capa
     CtRefStage refStage;
     if (runs) {
         if (area != nullptr) {
-            runStage.Start(frame.runEscape, area, capacity, bound, first);
+            runStage.Start(frame.runEscape, area, capacity, bound, first, path_);
         } else {
-            runStage.Start(frame.runEscape, runBlock, block_, bound, first);
+            runStage.Start(frame.runEscape, runBlock, block_, bound, first, path_);
         }
         first = &runStage;
     }
     if (refs) {
         const uint32_t refBound = bound + static_cast<uint32_t>(kCtSpare);
         if (area != nullptr && !runs) {
-            refStage.Start(frame.refEscape, area, capacity + kCtSpare, refBound, first);
+            refStage.Start(frame.refEscape, area, capacity + kCtSpare, refBound, first, path_);
         } else {
-            refStage.Start(frame.refEscape, refBlock, block_, refBound, first);
+            refStage.Start(frame.refEscape, refBlock, block_, refBound, first, path_);
         }
         first = &refStage;
     }

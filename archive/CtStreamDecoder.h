@@ -14,6 +14,7 @@
 
 #include "archive/CtMem.h"
 #include "archive/CtSink.h"
+#include "archive/CtWide.h"
 
 struct CtCompressExcept;
 
@@ -27,8 +28,10 @@ public:
 
     // Takes the blocks, about 3 x block bytes, for any number of Decode
     // calls; a block outside 1..kMaxBlock takes none. Without them every
-    // Decode fails with kCtErrorMemory.
-    explicit CtStreamDecoder(int32_t block = kDefaultBlock);
+    // Decode fails with kCtErrorMemory. The byte stages take path, the
+    // processor's fastest unless a test chooses: both give the same bytes.
+    explicit CtStreamDecoder(int32_t block = kDefaultBlock,
+                             CtWide::Path path = CtWide::Fastest());
 
     CtStreamDecoder(const CtStreamDecoder&) = delete;
     CtStreamDecoder& operator=(const CtStreamDecoder&) = delete;
@@ -67,6 +70,7 @@ private:
 
     CtMem memory_;
     int32_t block_;
+    CtWide::Path path_;
 };
 
 #endif

@@ -34,7 +34,8 @@ ZSTD_DCtx* MakeContext() {
 
 }  // namespace
 
-CtZstdDecoder::CtZstdDecoder() : context_(MakeContext()), piece_(kPiece, CtMem::kUnset) {}
+CtZstdDecoder::CtZstdDecoder(bool take)
+    : context_(take ? MakeContext() : nullptr), piece_(take ? kPiece : 0, CtMem::kUnset) {}
 
 CtZstdDecoder::~CtZstdDecoder() { ZSTD_freeDCtx(context_); }
 

@@ -38,11 +38,11 @@ public:
     static constexpr int32_t kPiece = 1 << 17;
 
     // Takes the library's context, which refuses a window above
-    // 2^kCtZstdWindowLog bytes, and the piece; the library takes the
-    // window and its buffers for the first frame that needs them and keeps
-    // them for the next. Without the context every Decode fails with
-    // kCtErrorMemory.
-    CtZstdDecoder();
+    // 2^kCtZstdWindowLog bytes, and the piece, unless told not to take
+    // anything; the library takes the window and its buffers for the
+    // first frame that needs them and keeps them for the next. Without the
+    // context every Decode fails with kCtErrorMemory.
+    explicit CtZstdDecoder(bool take = true);
     ~CtZstdDecoder();
 
     CtZstdDecoder(const CtZstdDecoder&) = delete;

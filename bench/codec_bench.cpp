@@ -364,9 +364,9 @@ void Stage(benchmark::State& state, int stage, const Codec& best) {
             CtSink* sink = &refs;
             if (stage == 1) {
                 refs.Start(r.escape, buffer.data() + CtRefStage::kHistory, block, UINT32_MAX,
-                           &drop);
+                           &drop, CtWide::Fastest());
             } else {
-                runStage.Start(r.escape, buffer.data(), block, UINT32_MAX, &drop);
+                runStage.Start(r.escape, buffer.data(), block, UINT32_MAX, &drop, CtWide::Fastest());
                 sink = &runStage;
             }
             for (int32_t done = 0; done < length; done += block) {

@@ -29,8 +29,11 @@ if(VEL_WINDOWS)
     # on PE targets GCC then gives every zero-initialised variable a section
     # ".data$name", so buffers that .bss would hold for free take their full
     # size in the file (1.5 KB of the i686 stub).
+    # The linker's time stamp in the PE header would make every link differ:
+    # without it the same sources give the same programs (and the same
+    # Windows zip of velpack).
     add_compile_options(-ffunction-sections)
-    add_link_options(-static -Wl,--gc-sections)
+    add_link_options(-static -Wl,--gc-sections -Wl,--no-insert-timestamp)
     # Windows headers: ANSI entry points, no min/max macros.
     add_compile_definitions(WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501)
 endif()

@@ -1,9 +1,12 @@
 #include "launcher/CtExtraction.h"
 
+#include <cstring>
+
 #include "archive/CtArchive.h"
 #include "archive/CtDecompress.h"
 #include "archive/CtFormat.h"
 #include "archive/CtContentDecoder.h"
+#include "launcher/CtBlockRing.h"
 #include "launcher/CtTempFolder.h"
 #include "launcher/EntryName.h"
 #include "services/HFile.h"
@@ -57,6 +60,24 @@ bool Unchanged(const BY_HANDLE_FILE_INFORMATION& written, const BY_HANDLE_FILE_I
 // Logged for an entry the launcher does not write, with its name.
 const char kSkippedText[] = "Nom refus\xE9 : ";
 
+// The ring between the two threads: kAheadSlots blocks of kAheadBlock
+// bytes, a megabyte in all. A block gathers several of the decoder's
+// pieces, so that the threads meet (a wait and a release on each side) and
+// the file is written once per quarter megabyte, not per piece; four let
+// the second thread go on decoding through the writing thread's work on
+// each file (its creation, time, renaming and holding).
+const int32_t kAheadSlots = 4;
+const int32_t kAheadBlock = 1 << 18;
+
+// Whether the process may run on two processors or more: more than one bit
+// of its affinity set.
+bool TwoProcessors() {
+    DWORD_PTR process = 0;
+    DWORD_PTR system = 0;
+    if (!GetProcessAffinityMask(GetCurrentProcess(), &process, &system)) return false;
+    return (process & (process - 1)) != 0;
+}
+
 }  // namespace
 
 // Writes each piece of a content into the entry's file, whole or not at
@@ -84,6 +105,84 @@ private:
     H_FILE* file_;
 };
 
+// Gathers the pieces of each content into the ring's blocks, handing each
+// on when it is full and the last one with the content's end; answers 0
+// (stopping the decoder) once the writing thread has given up.
+class CtExtraction::RingSink final : public CtSink {
+public:
+    explicit RingSink(CtBlockRing* ring) : ring_(ring), slot_(nullptr) {}
+    int32_t Write(const uint8_t* data, int32_t length) override {
+        while (length > 0) {
+            if (slot_ == nullptr && !Begin()) return 0;
+            const int32_t room = ring_->size - slot_->length;
+            const int32_t n = length < room ? length : room;
+            std::memcpy(slot_->data + slot_->length, data, static_cast<size_t>(n));
+            slot_->length += n;
+            data += n;
+            length -= n;
+            if (slot_->length == ring_->size) Hand(false, 0, 0);
+        }
+        return 1;
+    }
+
+    // The content's end, in the block that holds its last bytes: false
+    // once the writing thread has given up.
+    bool End(int32_t result, uint32_t error) {
+        if (slot_ == nullptr && !Begin()) return false;
+        Hand(true, result, error);
+        return true;
+    }
+
+private:
+    bool Begin() {
+        slot_ = ring_->Free();
+        if (slot_ == nullptr) return false;
+        slot_->length = 0;
+        return true;
+    }
+    void Hand(bool ends, int32_t result, uint32_t error) {
+        slot_->ends = ends;
+        slot_->result = result;
+        slot_->error = error;
+        ring_->Put();
+        slot_ = nullptr;
+    }
+
+    CtBlockRing* ring_;
+    CtBlockRing::Slot* slot_;  // the block being filled
+};
+
+// The second thread, started with a ready ring: on the way out of Run,
+// whichever way that is, the writing thread lets it go and waits for its
+// end, so that it never outlives the ring, the archive or the report.
+class CtExtraction::Ahead {
+public:
+    Ahead(CtExtraction* extraction, CtBlockRing* ring) : extraction_(extraction), thread_(nullptr) {
+        if (!ring->Ready()) return;
+        extraction->ring_ = ring;
+        thread_ = CreateThread(nullptr, 0, Work, extraction, 0, nullptr);
+        if (thread_ == nullptr) extraction->ring_ = nullptr;
+    }
+    ~Ahead() {
+        if (thread_ == nullptr) return;
+        extraction_->ring_->Abandon();
+        WaitForSingleObject(thread_, INFINITE);
+        CloseHandle(thread_);
+        extraction_->ring_ = nullptr;
+    }
+    Ahead(const Ahead&) = delete;
+    Ahead& operator=(const Ahead&) = delete;
+
+private:
+    static DWORD WINAPI Work(void* extraction) {
+        static_cast<CtExtraction*>(extraction)->Produce();
+        return 0;
+    }
+
+    CtExtraction* extraction_;
+    HANDLE thread_;
+};
+
 CtExtraction::CtExtraction(CtTempFolder* folder, const CtArchive* archive, const char* program,
                            CtExtractReport* report, CtProgress* progress)
     : folder_(folder),
@@ -91,6 +190,7 @@ CtExtraction::CtExtraction(CtTempFolder* folder, const CtArchive* archive, const
       program_(program != nullptr ? program : ""),
       report_(report),
       progress_(progress),
+      ring_(nullptr),
       stop_(0),
       total_(0),
       written_(0),
@@ -118,11 +218,16 @@ int32_t CtExtraction::Run() {
         if (EntryNameStaysInside(name)) total_ += unpacked;
     }
 
-    // One decoder for every entry, of either codec: its blocks (and a
-    // Zstandard frame's window) are all the memory the writing takes,
-    // whatever the size of the entries. Without them a compressed entry
-    // fails as one whose memory cannot be had.
-    CtContentDecoder decoder;
+    // The contents come from a second thread where two processors can share
+    // the work, else from this one. One decoder for every entry, of either
+    // codec, in the thread that produces the contents: its blocks (and a
+    // Zstandard frame's window), and the ring's, are all the memory the
+    // writing takes, whatever the size of the entries. Without them a
+    // compressed entry fails as one whose memory cannot be had. (A block of
+    // 0 takes none: this thread's, when it only writes.)
+    CtBlockRing ring(TwoProcessors() ? kAheadSlots : 0, kAheadBlock);
+    const Ahead ahead(this, &ring);
+    CtContentDecoder decoder(ring_ != nullptr ? 0 : CtStreamDecoder::kDefaultBlock);
     for (int32_t i = 0;; ++i) {
         if (Stopped()) return Failed(CtExtractReport::kInterrupted, "", 0);
         info[0] = 0;
@@ -161,7 +266,9 @@ int32_t CtExtraction::WriteEntry(int32_t index, const char* name, const char* in
     }
     FileSink sink(this, &file);
     uint32_t error = 0;
-    if (!WriteContent(entry, unpacked, decoder, &sink, &error)) {
+    const int32_t whole = ring_ != nullptr ? TakeContent(&sink, &error)
+                                           : WriteContent(entry, unpacked, decoder, &sink, &error);
+    if (!whole) {
         // Nothing that is not the content stays: no zeros where it did not
         // decode, no half file on a disk that filled up.
         file.Close();
@@ -231,6 +338,43 @@ int32_t CtExtraction::WriteContent(const CtEntry& entry, int32_t unpacked,
         at += n;
     }
     return 1;
+}
+
+void CtExtraction::Produce() {
+    CtContentDecoder decoder;
+    RingSink sink(ring_);
+    CtEntry entry;
+    char name[kCtNameCapacity];
+    // The entries that Run writes, in its order: those GetEntry answers for
+    // (EntryAt, then the checkword; its log is Run's to give) whose names
+    // stay inside the folder. Each content ends in a block that says
+    // whether it came whole, and why not.
+    for (int32_t i = 0; archive_->EntryAt(i, &entry) && entry.Checkword() == entry.checkword;
+         ++i) {
+        entry.ReadName(name, sizeof name);
+        if (!EntryNameStaysInside(name)) continue;
+        uint32_t error = 0;
+        const int32_t whole = WriteContent(entry, entry.unpackedSize, &decoder, &sink, &error);
+        if (!sink.End(whole, error) || !whole) break;
+    }
+    ring_->Finish();
+}
+
+int32_t CtExtraction::TakeContent(CtSink* sink, uint32_t* error) {
+    *error = ERROR_INVALID_DATA;
+    for (;;) {
+        const CtBlockRing::Slot* slot = ring_->Take();
+        // The second thread ended before this content's end: nothing more
+        // comes.
+        if (slot == nullptr) return 0;
+        const bool written = slot->length == 0 || sink->Write(slot->data, slot->length) != 0;
+        const bool ends = slot->ends;
+        const int32_t whole = slot->result;
+        if (ends) *error = slot->error;
+        ring_->Give();
+        if (!written) return 0;
+        if (ends) return whole;
+    }
 }
 
 void CtExtraction::Written(int32_t bytes) {

@@ -1,9 +1,14 @@
 // The extraction proper: the folder made the run's own and emptied, then
 // every entry of the archive written into it, each decoded straight into
 // its file in memory that does not grow with it. It touches no window: the
-// extraction dialog runs it on a worker thread and shows its progress. (One
-// thread decodes and writes; the sink between them is where a second
-// thread, decoding ahead while the first writes, would meet it.)
+// extraction dialog runs it on a worker thread and shows its progress.
+//
+// Where the process may use two processors, a second thread walks the
+// entries ahead of the first and produces their contents (decoded, or
+// stored) into a ring of blocks (CtBlockRing), while the first writes them:
+// the same files in the same order, the same stop at the first entry that
+// cannot be written whole, in memory that does not grow either. On one
+// processor one thread does both, block by block.
 #ifndef VEL_LAUNCHER_CTEXTRACTION_H
 #define VEL_LAUNCHER_CTEXTRACTION_H
 
@@ -12,6 +17,7 @@
 #include <cstdint>
 
 class CtArchive;
+class CtBlockRing;
 class CtEntry;
 class CtSink;
 class CtContentDecoder;
@@ -72,6 +78,8 @@ public:
 
 private:
     class FileSink;
+    class RingSink;
+    class Ahead;
 
     int32_t WriteEntry(int32_t index, const char* name, const char* info, int32_t unpacked,
                        CtContentDecoder* decoder);
@@ -79,6 +87,12 @@ private:
     // went; else 0, with the reason in *error.
     static int32_t WriteContent(const CtEntry& entry, int32_t unpacked, CtContentDecoder* decoder,
                                 CtSink* sink, uint32_t* error);
+    // The second thread's work: the contents of the entries that Run
+    // writes, in its order, into the ring, up to the first that cannot be
+    // had whole.
+    void Produce();
+    // WriteContent for the writing thread, from the ring.
+    int32_t TakeContent(CtSink* sink, uint32_t* error);
     // Counts written bytes towards the progress.
     void Written(int32_t bytes);
     int32_t Failed(int32_t failure, const char* name, uint32_t error);
@@ -89,6 +103,7 @@ private:
     const char* program_;
     CtExtractReport* report_;
     CtProgress* progress_;
+    CtBlockRing* ring_;  // null while one thread does all
     volatile LONG stop_;
     int64_t total_;
     int64_t written_;

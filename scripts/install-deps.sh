@@ -7,14 +7,20 @@
 # 32-bit loader and every test fails. We call /usr/lib/wine/wine64 directly.
 # The i686 build runs under Wine 10 in a Debian trixie root of its own
 # (scripts/make-wow64-root.sh), made with debootstrap on first use.
+#
+# install-deps.sh bench: also what make bench alone needs: NSIS, the setup
+# builder that bench/users-view.sh measures ours against.
 set -eu
 
 PACKAGES="cmake ninja-build make g++ clang libclang-rt-14-dev libgtest-dev googletest
-libbenchmark-dev zlib1g-dev libzstd-dev zstd libcli11-dev nlohmann-json3-dev
+libbenchmark-dev zlib1g-dev libz-mingw-w64-dev libzstd-dev zstd libcli11-dev nlohmann-json3-dev
 g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-x86-64
 binutils-mingw-w64-i686 wine64 fonts-wine xvfb xauth x11-utils imagemagick xdotool
 icoutils binutils file zip unzip time osslsigncode openssl help2man dpkg-dev
 debootstrap"
+if [ "${1:-}" = bench ]; then
+    PACKAGES="$PACKAGES nsis"
+fi
 
 missing=""
 for p in $PACKAGES; do

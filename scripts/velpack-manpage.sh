@@ -19,16 +19,23 @@ escape() {
 
 {
     printf '[COMMANDS]\n'
-    for command in $("$velpack" --help | awk '/^Subcommands:/ { on = 1; next } on && NF { print $1 }'); do
+    # The commands: the names in the first column of "Subcommands:" (what
+    # they do may go on, further indented, on the lines below).
+    for command in $("$velpack" --help | awk '/^Subcommands:/ { on = 1; next } on && /^  [^ ]/ { print $1 }'); do
         printf '.SS "velpack %s"\n' "$command"
         # Lines: the summary, "Usage: …", headings ("Options:"), options
-        # (indented: name, then two blanks or more, then what it does),
-        # and the notes of the footer.
+        # (indented: name, then two blanks or more, then what it does,
+        # going on in lines indented further), and the notes of the
+        # footer, a paragraph wrapped over lines up to a blank one.
         "$velpack" "$command" --help | escape | awk '
-            /^$/ { next }
-            /^Usage: / { print ".PP"; print "\\fB" substr($0, 8) "\\fR"; next }
-            /^[A-Z][a-z]*:$/ { print ".PP"; print "\\fI" $0 "\\fR"; next }
+            # A text that moved to the start of a line is not taken for a request.
+            function safe(s) { return s ~ /^[.\047]/ ? "\\&" s : s }
+            /^$/ { text = 0; next }
+            /^Usage: / { print ".PP"; print "\\fB" substr($0, 8) "\\fR"; text = 0; next }
+            /^[A-Z][a-z]*:$/ { print ".PP"; print "\\fI" $0 "\\fR"; text = 0; next }
+            /^   / { sub(/^ +/, ""); print safe($0); next }
             /^  / {
+                text = 0
                 line = substr($0, 3)
                 split_at = match(line, /  +/)
                 print ".TP"
@@ -36,13 +43,13 @@ escape() {
                     print "\\fB" substr(line, 1, split_at - 1) "\\fR"
                     rest = substr(line, split_at)
                     sub(/^ +/, "", rest)
-                    print rest
+                    print safe(rest)
                 } else {
                     print "\\fB" line "\\fR"
                 }
                 next
             }
-            { print ".PP"; print }'
+            { if (!text) print ".PP"; print; text = 1 }'
     done
     printf '[SEE ALSO]\n.BR osslsigncode (1)\n'
 } >"$include"

@@ -183,24 +183,10 @@ private:
     Streamed* s_;
 };
 
-}  // namespace
-
-Streamed StreamCaught(const std::vector<uint8_t>& source, int32_t capacity, int32_t block) {
-    Streamed s{0, 0, {}, 0, 0};
-    Collector sink(&s);
-    CtStreamDecoder decoder(block);
-    CtCompressExcept error{0};
-    s.result = decoder.Decode(source.data(), static_cast<int32_t>(source.size()), capacity, &sink,
-                              &error);
-    s.code = error.code;
-    return s;
-}
-
-std::string CompareStreaming(const std::vector<uint8_t>& source, int32_t capacity, int32_t block,
-                             int32_t* code) {
-    const Decoded whole = DecodeCaught(source, capacity);
-    if (code != nullptr) *code = whole.code;
-    const Streamed s = StreamCaught(source, capacity, block);
+// CompareStreaming on one path, against CtDecode's result.
+std::string CompareStreamingOn(const std::vector<uint8_t>& source, int32_t capacity, int32_t block,
+                               CtWide::Path path, const Decoded& whole) {
+    const Streamed s = StreamCaught(source, capacity, block, path);
     const std::string at = " (block " + std::to_string(block) + ")";
     if (s.result != whole.result || s.code != whole.code) {
         return "streaming " + std::to_string(s.result) + " code " + std::to_string(s.code) +
@@ -212,7 +198,7 @@ std::string CompareStreaming(const std::vector<uint8_t>& source, int32_t capacit
     frame.flags = source.empty() ? 0 : source[0];
     const int32_t spare = frame.Spare();
     std::vector<uint8_t> area(static_cast<size_t>(capacity) + static_cast<size_t>(spare), 0xA5);
-    CtStreamDecoder decoder(block);
+    CtStreamDecoder decoder(block, path);
     CtCompressExcept error{0};
     const int32_t into = decoder.DecodeInto(source.data(), static_cast<int32_t>(source.size()),
                                             area.data(), capacity, &error);
@@ -230,6 +216,33 @@ std::string CompareStreaming(const std::vector<uint8_t>& source, int32_t capacit
         (s.buffer.size() != static_cast<size_t>(whole.result) ||
          !std::equal(s.buffer.begin(), s.buffer.end(), whole.buffer.begin()))) {
         return "other bytes" + at;
+    }
+    return "";
+}
+
+}  // namespace
+
+Streamed StreamCaught(const std::vector<uint8_t>& source, int32_t capacity, int32_t block,
+                      CtWide::Path path) {
+    Streamed s{0, 0, {}, 0, 0};
+    Collector sink(&s);
+    CtStreamDecoder decoder(block, path);
+    CtCompressExcept error{0};
+    s.result = decoder.Decode(source.data(), static_cast<int32_t>(source.size()), capacity, &sink,
+                              &error);
+    s.code = error.code;
+    return s;
+}
+
+std::string CompareStreaming(const std::vector<uint8_t>& source, int32_t capacity, int32_t block,
+                             int32_t* code) {
+    const Decoded whole = DecodeCaught(source, capacity);
+    if (code != nullptr) *code = whole.code;
+    for (const CtWide::Path path : {CtWide::kWords, CtWide::kVectors}) {
+        const std::string differs = CompareStreamingOn(source, capacity, block, path, whole);
+        if (!differs.empty()) {
+            return differs + (path == CtWide::kWords ? ", word path" : ", vector path");
+        }
     }
     return "";
 }

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "archive/CtWide.h"
+
 // What a decoding gave: the bytes, or the code of the error (0 for none).
 struct ReferenceResult {
     int32_t code;
@@ -36,8 +38,8 @@ struct Decoded {
 };
 Decoded DecodeCaught(const std::vector<uint8_t>& source, int32_t capacity);
 
-// CtStreamDecoder with the given block size, its sink collecting every
-// piece (buffer: the pieces back to back).
+// CtStreamDecoder with the given block size and path, its sink collecting
+// every piece (buffer: the pieces back to back).
 struct Streamed {
     int32_t result;
     int32_t code;
@@ -45,10 +47,12 @@ struct Streamed {
     int32_t pieces;
     int32_t largestPiece;
 };
-Streamed StreamCaught(const std::vector<uint8_t>& source, int32_t capacity, int32_t block);
+Streamed StreamCaught(const std::vector<uint8_t>& source, int32_t capacity, int32_t block,
+                      CtWide::Path path = CtWide::Fastest());
 
-// The streaming decoder with that block against CtDecode, both into a sink
-// and into an area: the same result and code, on success the same bytes,
+// The streaming decoder with that block against CtDecode, into a sink and
+// into an area, on the word path and on the vector path (forced, whatever
+// the processor's): the same result and code, on success the same bytes,
 // pieces within a block and the capacity. Answers "" when they agree, else what differs; *code (when not
 // null) receives the code that CtDecode gave.
 std::string CompareStreaming(const std::vector<uint8_t>& source, int32_t capacity, int32_t block,

@@ -29,16 +29,46 @@ Bytes Stage(int w0, int w1, int w2, const std::string& list, const Bytes& stream
 }
 
 // Decodes from an exactly sized heap copy, so that a read past the stage
-// data is a sanitizer report; answers the text, or "!code".
+// data is a sanitizer report, through the host's window and through the
+// 32-bit one (the i686 stub's), which must answer the same; answers the
+// text, or "!code".
 std::string Decode(const Bytes& stage, int32_t capacity = 1000) {
     const Bytes copy(stage);
-    Bytes out(static_cast<size_t>(capacity) + 256, 0);
+    std::string answers[2];
+    for (const bool narrow : {false, true}) {
+        Bytes out(static_cast<size_t>(capacity) + 256, 0);
+        CtCompressExcept error{0};
+        const int32_t n = CtBitDecode(copy.data(), static_cast<int32_t>(copy.size()), out.data(),
+                                      capacity, &error, narrow);
+        answers[narrow] = n < 0 ? "!" + std::to_string(error.code)
+                                : std::string(out.begin(), out.begin() + n);
+        if (n >= 0) {
+            EXPECT_EQ(error.code, 0);
+        }
+    }
+    EXPECT_EQ(answers[1], answers[0]) << "through the 32-bit window";
+    return answers[0];
+}
+
+// The stage through the 32-bit window in rooms of `room` symbols, as the
+// streaming decoder asks for them (its blocks go through the host's
+// window): the rounds of chains shrink to what a room holds.
+std::string DecodeNarrowInRooms(const Bytes& stage, int32_t capacity, int32_t room) {
+    const Bytes copy(stage);
+    CtBitDecoder decoder;
     CtCompressExcept error{0};
-    const int32_t n = CtBitDecode(copy.data(), static_cast<int32_t>(copy.size()), out.data(),
-                                  capacity, &error);
-    if (n < 0) return "!" + std::to_string(error.code);
-    EXPECT_EQ(error.code, 0);
-    return std::string(out.begin(), out.begin() + n);
+    if (decoder.Start(copy.data(), static_cast<int32_t>(copy.size()), &error, true) < 0) {
+        return "!" + std::to_string(error.code);
+    }
+    std::string text;
+    Bytes block(static_cast<size_t>(room));
+    for (;;) {
+        const int32_t left = capacity - static_cast<int32_t>(text.size());
+        const int32_t n = decoder.DecodeUpTo(block.data(), room, left, &error);
+        if (n < 0) return "!" + std::to_string(error.code);
+        if (n == 0) return text;
+        text.append(block.begin(), block.begin() + n);
+    }
 }
 
 std::string RefDecode(const Bytes& stage, int32_t capacity) {
@@ -258,6 +288,7 @@ TEST(CtBitDecode, AgreesWithTheReference) {
         std::copy(stage.begin(), stage.end(), content.begin() + 1);
         for (int32_t block : {1 + round % 6, 97 + round % 50}) {
             ASSERT_EQ(CompareStreaming(content, capacity, block), "") << "round " << round;
+            ASSERT_EQ(DecodeNarrowInRooms(stage, capacity, block), want) << "round " << round;
         }
     }
     EXPECT_GT(errors, 400);
@@ -314,6 +345,7 @@ TEST(CtBitDecode, LongStreamsAgreeWithTheReference) {
         std::copy(stage.begin(), stage.end(), content.begin() + 1);
         for (int32_t block : {4096 + round, 33000 + round * 7, CtStreamDecoder::kDefaultBlock}) {
             ASSERT_EQ(CompareStreaming(content, capacity, block), "") << "round " << round;
+            ASSERT_EQ(DecodeNarrowInRooms(stage, capacity, block), want) << "round " << round;
         }
     }
     EXPECT_GT(errors, 40);

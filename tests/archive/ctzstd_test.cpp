@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "archive/CtCompress.h"
+#include "archive/CtContentDecoder.h"
 #include "archive/CtFormat.h"
 #include "archive/CtZstdCompress.h"
 
@@ -212,6 +214,39 @@ TEST(CtZstd, MemoryIsTheWindowAndAMegabyteAtMost) {
                   5000);
         EXPECT_GT(decoder.Memory(), int64_t{1} << kCtZstdWindowLog);
         EXPECT_LE(decoder.Memory(), (int64_t{1} << kCtZstdWindowLog) + (1 << 20));
+    }
+}
+
+// Each method to its codec, and a method without one refused whatever its
+// content holds; a decoder made without memory decodes nothing.
+TEST(CtContentDecoder, ChoosesTheCodecByMethod) {
+    const Bytes data = Sample(5000);
+    const Bytes stages = CtCompress(data.data(), data.size());
+    const Bytes frame = Compress(data);
+    const int32_t n = static_cast<int32_t>(data.size());
+    CtContentDecoder decoder;
+    CtContentDecoder none(0);
+    for (int32_t method = 2; method <= 7; ++method) {
+        for (const Bytes* content : {&stages, &frame}) {
+            const bool readable = method <= 5 && (content == &frame) == (method >= 4);
+            Collect sink;
+            CtCompressExcept error{0};
+            const int32_t length = static_cast<int32_t>(content->size());
+            // The other codec's content does not decode whole (the stages
+            // may answer a short content).
+            EXPECT_EQ(decoder.Decode(method, content->data(), length, n, &sink, &error) == n,
+                      readable)
+                << method;
+            if (readable) {
+                EXPECT_EQ(sink.bytes, data) << method;
+            }
+            if (method >= 6) {
+                EXPECT_EQ(error.code, kCtErrorMethod) << method;
+                continue;
+            }
+            EXPECT_EQ(none.Decode(method, content->data(), length, n, &sink, &error), -1);
+            EXPECT_EQ(error.code, kCtErrorMemory) << method;
+        }
     }
 }
 

@@ -70,12 +70,23 @@ TEST(CtEntryCheckword, WeightsRepeatEverySixteenBytes) {
     };
     EXPECT_EQ(check(first), check(seventeenth));
     EXPECT_NE(check(first), check(second));
-    // Long records: the blockwise sum agrees with the plain definition.
-    Bytes big(1000);
-    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 37 + 11);
-    Bytes r = Record(3, "name.bin", "info", big, 5);
-    EXPECT_EQ(CtEntry(r.data(), static_cast<int32_t>(r.size())).Checkword(),
-              ReferenceCheckword(r));
+    // Longer records: the blockwise sum, on the word path and on the vector
+    // path (forced, whatever the processor's), agrees with the plain
+    // definition, whole blocks or not, and with bytes of 255, whose products
+    // take every bit of the vector lanes.
+    for (const size_t n : {15, 16, 31, 1000}) {
+        for (const int fill : {-1, 255}) {
+            Bytes big(n);
+            for (size_t i = 0; i < n; ++i) {
+                big[i] = static_cast<uint8_t>(fill >= 0 ? fill : static_cast<int>(i * 37 + 11));
+            }
+            Bytes r = Record(3, "name.bin", "info", big, 5);
+            const CtEntry entry(r.data(), static_cast<int32_t>(r.size()));
+            EXPECT_EQ(entry.Checkword(CtWide::kWords), ReferenceCheckword(r)) << n;
+            EXPECT_EQ(entry.Checkword(CtWide::kVectors), ReferenceCheckword(r)) << n;
+            EXPECT_EQ(entry.Checkword(), ReferenceCheckword(r)) << n;
+        }
+    }
 }
 
 TEST(CtArchiveWalk, EntriesInOrderAndTheEndIsSilent) {

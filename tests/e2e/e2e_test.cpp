@@ -65,7 +65,7 @@ long RunToEnd(const std::string& commandLine, const char* environment = nullptr)
 // How the test answers the launcher's windows. kCloseMain and kEndSession
 // send WM_CLOSE or WM_QUERYENDSESSION to the hidden main window while the
 // confirmation is up (as taskkill without /F, or a log-off), kCloseMidway
-// WM_CLOSE once the extraction's bar shows.
+// WM_CLOSE once the extraction's bar shows some bytes written.
 enum class Answer {
     kNothing,
     kEnter,
@@ -149,7 +149,9 @@ void WatchExtraction(HWND dialog, Watch* watch) {
     if (bar == nullptr || !IsWindowVisible(bar)) return;
     o->barShown = true;
     if (!o->barPartlyFilled && PartlyFilled(bar)) o->barPartlyFilled = true;
-    if (watch->answer == Answer::kCloseMidway && !watch->answered) {
+    // Midway: once some of the bytes are written, not while the folder is
+    // still being emptied (the bar's delay may end first on a busy machine).
+    if (watch->answer == Answer::kCloseMidway && !watch->answered && o->barPartlyFilled) {
         watch->answered = true;
         PostMessageA(MainWindowOf(watch->pid), WM_CLOSE, 0, 0);
     }
@@ -406,8 +408,10 @@ public:
     }
 
     // Starts the setup (another one of this bench's when given) with this
-    // bench's temporary folder; the process, or null handles.
-    PROCESS_INFORMATION Start(const std::string& arguments, const std::string& setup = "") const {
+    // bench's temporary folder, on the processors of affinity (0: all); the
+    // process, or null handles.
+    PROCESS_INFORMATION Start(const std::string& arguments, const std::string& setup = "",
+                              DWORD_PTR affinity = 0) const {
         STARTUPINFOA startup = {};
         startup.cb = sizeof startup;
         PROCESS_INFORMATION process = {};
@@ -415,15 +419,22 @@ public:
                            (arguments.empty() ? "" : " " + arguments);
         const std::wstring environment = EnvironmentWithTemp(tempWide);
         if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE,
-                            CREATE_UNICODE_ENVIRONMENT, const_cast<wchar_t*>(environment.data()),
-                            root.c_str(), &startup, &process)) {
+                            CREATE_UNICODE_ENVIRONMENT | CREATE_SUSPENDED,
+                            const_cast<wchar_t*>(environment.data()), root.c_str(), &startup,
+                            &process)) {
             ADD_FAILURE() << "cannot start " << line;
+            return process;
         }
+        if (affinity != 0 && !SetProcessAffinityMask(process.hProcess, affinity)) {
+            ADD_FAILURE() << "cannot set the affinity of " << line;
+        }
+        ResumeThread(process.hThread);
         return process;
     }
 
-    Outcome Run(const std::string& arguments, Answer answer, const std::string& setup = "") const {
-        return Await(Start(arguments, setup), answer);
+    Outcome Run(const std::string& arguments, Answer answer, const std::string& setup = "",
+                DWORD_PTR affinity = 0) const {
+        return Await(Start(arguments, setup, affinity), answer);
     }
 
     // Answers the launcher's windows until it ends.
@@ -794,6 +805,105 @@ TEST(Launcher, ADamagedPayloadStartsNothingAndDeletesNothing) {
     EXPECT_EQ(FolderNames(b.Extracted()), (std::vector<std::string>{"stale.txt"}));
 }
 
+// The Zstandard frame of text, as velpack writes it.
+std::string ZstdFrame(const std::string& text) {
+    std::vector<uint8_t> frame;
+    std::string error;
+    EXPECT_TRUE(CtZstdCompress(reinterpret_cast<const uint8_t*>(text.data()), text.size(),
+                               CtLevel::kDefault, &frame, &error))
+        << error;
+    return std::string(frame.begin(), frame.end());
+}
+
+// On one processor the launcher decodes and writes on one thread; on more,
+// a second thread decodes ahead while the first writes. Both write the same
+// files, contents and times, in the order of the entries (which their
+// creation times keep), and both stop at the same entry, an entry of
+// several blocks among entries of several blocks (of both codecs): the
+// ones before it whole, nothing of it or of those after it.
+TEST(Launcher, OneThreadOrTwoWriteTheSameFilesInTheSameOrder) {
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    std::printf("processors: %lu\n", system.dwNumberOfProcessors);
+    const char* const kNames[] = {"app.ist", "install.exe", "part0.bin", "part1.bin",
+                                  "part2.bin", "part3.bin",   "part4.bin", "part5.bin"};
+    const size_t kFailing = 5;  // part3.bin
+    const size_t kZstd = 4;     // part2.bin, of the other codec
+    std::vector<std::string> contents = {"Install=Produit\r\n", ReadWholeFile(kProbe)};
+    for (int part = 0; part < 6; ++part) {
+        std::string content;
+        for (int line = 0; content.size() < 200000u + 30000u * part; ++line) {
+            content += "part " + std::to_string(part) + " line " + std::to_string(line) + ": " +
+                       std::to_string(line * line % 9973) + "\r\n";
+        }
+        contents.push_back(content);
+    }
+    // Of the same length: a stored content, and a back-reference before the
+    // start of the output (escape 0xFE).
+    contents[kFailing] = "sixsix";
+    const std::string undecodable("\x40\xFE\x61\xFE\x02\x01", 6);
+    TestPayload sound, failing;
+    for (size_t i = 0; i < contents.size(); ++i) {
+        const std::string info = TimeInfo(kSourceTime + i * 10000000ull);
+        for (TestPayload* p : {&sound, &failing}) {
+            if (i == kFailing) {
+                if (p == &sound) p->Stored(kNames[i], contents[i], info);
+                if (p == &failing) p->Raw(2, kNames[i], info, undecodable, 4);
+            } else if (i < 2) {
+                p->Stored(kNames[i], contents[i], info);
+            } else if (i == kZstd) {
+                p->Raw(4, kNames[i], info, ZstdFrame(contents[i]),
+                       static_cast<int32_t>(contents[i].size()));
+            } else {
+                p->Packed(kNames[i], contents[i], info);
+            }
+        }
+    }
+    const struct {
+        bool fails;
+        long code;
+        size_t written;  // entries written, from the first
+    } cases[] = {{false, 0, contents.size()}, {true, 4, kFailing}};
+    for (const auto& c : cases) {
+        Bench b(c.fails ? "threads-failing" : "threads");
+        b.Bind(sound, c.fails ? &failing : nullptr);
+        std::vector<std::string> seen[2];
+        for (const DWORD_PTR affinity : {DWORD_PTR{1}, DWORD_PTR{0}}) {
+            const std::string runOn = affinity == 1 ? "one processor" : "every processor";
+            RemoveTree(b.Extracted());
+            const Outcome o = b.Run("", Answer::kEnter, "", affinity);
+            EXPECT_EQ(o.exitCode, c.code) << runOn;
+            if (c.fails) {
+                EXPECT_NE(o.messageText.find(kNames[kFailing]), std::string::npos) << runOn;
+            } else {
+                b.Report("install.exe");
+            }
+            std::vector<std::string>& names = seen[affinity == 1 ? 0 : 1];
+            for (const std::string& name : FolderNames(b.Extracted())) {
+                if (name.find(".report") == std::string::npos) names.push_back(name);
+            }
+            ASSERT_EQ(names.size(), c.written) << runOn;
+            uint64_t created = 0;
+            for (size_t i = 0; i < c.written; ++i) {
+                const std::string path = b.Extracted(kNames[i]);
+                EXPECT_EQ(ReadWholeFile(path), contents[i]) << kNames[i] << ", " << runOn;
+                EXPECT_EQ(LastWriteTime(path), kSourceTime + i * 10000000ull) << kNames[i];
+                HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, 0, nullptr);
+                FILETIME t = {};
+                GetFileTime(f, &t, nullptr, nullptr);
+                CloseHandle(f);
+                const uint64_t time = (static_cast<uint64_t>(t.dwHighDateTime) << 32) |
+                                      t.dwLowDateTime;
+                EXPECT_GE(time, created) << kNames[i] << " made before the entry ahead of it, "
+                                         << runOn;
+                created = time;
+            }
+        }
+        EXPECT_EQ(seen[0], seen[1]);
+    }
+}
+
 // A Zstandard frame by hand (RFC 8878): no declared size, the window of
 // descriptor byte window, one last raw block of content.
 std::string RawZstdFrame(uint8_t window, const std::string& content) {
@@ -809,11 +919,7 @@ std::string RawZstdFrame(uint8_t window, const std::string& content) {
 // checkword, in place of a sound one of its length.
 TEST(Launcher, AnEntryThatCannotBeWrittenStartsNothing) {
     const std::string text = "sixsix, six cents six saucissons, " + std::string(3000, 's');
-    std::vector<uint8_t> frame;
-    std::string error;
-    ASSERT_TRUE(CtZstdCompress(reinterpret_cast<const uint8_t*>(text.data()), text.size(),
-                               CtLevel::kDefault, &frame, &error));
-    const std::string zstd(frame.begin(), frame.end());
+    const std::string zstd = ZstdFrame(text);
     std::string flipped = zstd;
     flipped[flipped.size() / 2] ^= 0x08;
     const int32_t size = static_cast<int32_t>(text.size());

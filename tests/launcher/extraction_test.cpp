@@ -10,6 +10,7 @@
 
 #include "archive/CtArchive.h"
 #include "launcher/AnsiTempPath.h"
+#include "launcher/CtBlockRing.h"
 #include "launcher/CtExtraction.h"
 #include "launcher/CtTempFolder.h"
 #include "tests/container/ArchiveBuilder.h"
@@ -331,6 +332,69 @@ TEST(Extraction, TheTemporaryPathIsSpelledExactlyInTheAnsiCodePage) {
     // A lone surrogate has no UTF-8 form; a path that does not fit, none.
     EXPECT_EQ(ExactAnsi(L"C:\\\xD800\\", CP_UTF8, buffer, sizeof buffer), 0);
     EXPECT_EQ(ExactAnsi(latin, CP_UTF8, buffer, 10), 0);
+}
+
+// The ring between the extraction's two threads, in a small size, so that
+// both sides often find it full or empty and wait: every block comes
+// through once, in order, with its length, bytes and end; the emptier's
+// Take answers null once the filler has finished; and an emptier that gives
+// up wakes a filler that waits on a full ring.
+TEST(CtBlockRing, PassesEveryBlockInOrderAndLetsEitherSideStop) {
+    const int32_t kBlocks = 20000;
+    struct Filler {
+        static DWORD WINAPI Fill(void* ring) {
+            CtBlockRing* r = static_cast<CtBlockRing*>(ring);
+            for (int32_t i = 0;; ++i) {
+                CtBlockRing::Slot* slot = r->Free();
+                if (slot == nullptr) return static_cast<DWORD>(i);
+                if (i == kBlocks) {
+                    r->Finish();
+                    return static_cast<DWORD>(i);
+                }
+                slot->length = 1 + i % r->size;
+                for (int32_t k = 0; k < slot->length; ++k) slot->data[k] = static_cast<uint8_t>(i + k);
+                slot->ends = i % 7 == 0;
+                slot->result = i;
+                r->Put();
+            }
+        }
+    };
+    {
+        CtBlockRing ring(4, 37);
+        ASSERT_TRUE(ring.Ready());
+        HANDLE filler = CreateThread(nullptr, 0, Filler::Fill, &ring, 0, nullptr);
+        ASSERT_NE(filler, nullptr);
+        int32_t wrong = 0;
+        int32_t taken = 0;
+        for (const CtBlockRing::Slot* slot; (slot = ring.Take()) != nullptr; ++taken) {
+            bool right = slot->result == taken && slot->length == 1 + taken % ring.size &&
+                         slot->ends == (taken % 7 == 0);
+            for (int32_t k = 0; right && k < slot->length; ++k) {
+                right = slot->data[k] == static_cast<uint8_t>(taken + k);
+            }
+            wrong += right ? 0 : 1;
+            ring.Give();
+        }
+        EXPECT_EQ(taken, kBlocks);
+        EXPECT_EQ(wrong, 0);
+        EXPECT_EQ(WaitForSingleObject(filler, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+        CloseHandle(filler);
+    }
+    {
+        CtBlockRing ring(2, 8);
+        HANDLE filler = CreateThread(nullptr, 0, Filler::Fill, &ring, 0, nullptr);
+        ASSERT_NE(filler, nullptr);
+        ASSERT_NE(ring.Take(), nullptr);
+        ring.Give();
+        // The filler fills the ring and waits; the emptier gives up.
+        Sleep(100);
+        ring.Abandon();
+        EXPECT_EQ(WaitForSingleObject(filler, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+        DWORD filled = 0;
+        GetExitCodeThread(filler, &filled);
+        EXPECT_LT(filled, static_cast<DWORD>(kBlocks));
+        CloseHandle(filler);
+    }
 }
 
 TEST(Extraction, AFolderThatCannotBeMadeEndsWithZero) {

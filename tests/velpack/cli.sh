@@ -9,7 +9,13 @@ VELPACK=$1
 WORK=$2
 . "$(dirname "$0")/common.sh"
 
-# Usage errors are status 2; --help is 0 on every command.
+# Usage errors are status 2; --help is 0 on every command, and fits an
+# 80-column console (cmd.exe's window breaks longer lines anywhere).
+narrow() {
+    awk 'length > 79 { print "  " length ": " $0; wide = 1 } END { exit wide }' out.txt >wide.txt ||
+        fail "$1: lines wider than 79 columns:
+$(cat wide.txt)"
+}
 velpack
 expect 2 "no command"
 velpack frobnicate
@@ -23,10 +29,11 @@ velpack list --bogus x
 expect 2 "unknown option"
 velpack pack d -o x.bin --title ""
 expect 2 "empty --title"
-for c in pack list test extract make; do
+for c in pack list test extract make encode decode; do
     velpack "$c" --help
     expect 0 "$c --help"
     says out.txt "Usage" "$c --help"
+    narrow "$c --help"
 done
 velpack --version
 expect 0 "--version"
@@ -38,6 +45,7 @@ esac
 velpack --help
 expect 0 "--help"
 says out.txt "$version: " "the version in --help"
+narrow "--help"
 
 # refused NAME... -- MESSAGE: pack of a folder holding these files fails
 # with MESSAGE about the first one and writes no payload.

@@ -137,7 +137,7 @@ if [ -z "$WINE" ]; then
 else
     unsigned $sign --sign-pass-file pass.txt
     expect 1 "signing without osslsigncode.exe"
-    says err.txt "velpack: refused.exe: cannot sign: osslsigncode not found on PATH" "no osslsigncode.exe"
+    says err.txt "velpack: refused.exe: cannot sign: osslsigncode.exe not found on PATH; install osslsigncode and put its folder on PATH, or make the setup executable without --sign-cert and sign it afterwards with signtool sign /fd SHA256" "no osslsigncode.exe"
     osslsigncode sign -h sha256 -certs cert.pem -key key.pem -readpass pass.txt -in setup.exe \
         -out signed.exe >sign.txt 2>&1 || fail "osslsigncode sign: $(cat sign.txt)"
     "$WINE" ./signed.exe p.bin >run.txt 2>&1 || fail "signed.exe does not read its own payload: $(cat run.txt)"
@@ -150,7 +150,7 @@ velpack test signed.exe
 expect 0 "test, signed"
 says out.txt "signed.exe: 9 entries, all sound" "test, signed"
 if [ -n "$WINE" ]; then
-    says err.txt "signed by $signer: the signature could not be verified: osslsigncode not found on PATH" "test without osslsigncode"
+    says err.txt "signed by $signer: the signature could not be verified: osslsigncode.exe not found on PATH; install" "test without osslsigncode"
 else
     says err.txt "signed by $signer: the signature matches the file, but the signer's certificate chain does not verify here (self-signed certificate)" "test, self-signed"
     cp signed.exe tampered.exe

@@ -13,7 +13,12 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdio>
+#include <memory>
+
 #include "tools/velpack/host/ChildProcess.h"
+#include "tools/velpack/host/TextOutput.h"
+#include "tools/velpack/host/Win32Handle.h"
 #endif
 
 namespace {
@@ -134,5 +139,35 @@ TEST(WindowsCommandLine, ComesApartIntoTheSameArguments) {
     ASSERT_EQ(static_cast<size_t>(count), arguments.size()) << std::string(line.begin(), line.end());
     for (int i = 0; i < count; ++i) EXPECT_EQ(parsed[i], arguments[static_cast<size_t>(i)]) << i;
     LocalFree(parsed);
+}
+
+// A console shows velpack's UTF-8 output as it is, characters beyond the
+// console's code page included.
+TEST(TextOutput, AConsoleShowsEveryCharacter) {
+    FreeConsole();
+    ASSERT_TRUE(AllocConsole());
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> console(std::fopen("CONOUT$", "w"),
+                                                                  std::fclose);
+    ASSERT_NE(console, nullptr);
+    const Win32Handle screen(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(screen.Valid());
+    CONSOLE_SCREEN_BUFFER_INFO before;
+    ASSERT_TRUE(GetConsoleScreenBufferInfo(screen.Get(), &before));
+    WriteText(console.get(), "velpack: C:\\\xD0\xA3\xD1\x81\xD1\x82 \xC3\xA9t\xC3\xA9\n");
+    const std::wstring expected = L"velpack: C:\\\x423\x441\x442 \xE9t\xE9";
+    std::wstring shown(expected.size(), L' ');
+    DWORD n = 0;
+    const COORD line = {0, before.dwCursorPosition.Y};
+    ASSERT_TRUE(ReadConsoleOutputCharacterW(screen.Get(), &shown[0],
+                                            static_cast<DWORD>(shown.size()), line, &n));
+    EXPECT_EQ(shown, expected);
+    // The line end went to the start of the next line.
+    CONSOLE_SCREEN_BUFFER_INFO after;
+    ASSERT_TRUE(GetConsoleScreenBufferInfo(screen.Get(), &after));
+    EXPECT_EQ(after.dwCursorPosition.X, 0);
+    EXPECT_EQ(after.dwCursorPosition.Y, before.dwCursorPosition.Y + 1);
+    FreeConsole();
 }
 #endif

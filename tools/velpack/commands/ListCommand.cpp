@@ -13,6 +13,7 @@
 #include "tools/velpack/host/AnsiText.h"
 #include "tools/velpack/host/Diagnostics.h"
 #include "tools/velpack/host/FileTimes.h"
+#include "tools/velpack/host/TextOutput.h"
 #include "tools/velpack/payload/NameRules.h"
 #include "tools/velpack/payload/OpenPayload.h"
 
@@ -64,69 +65,69 @@ LauncherActions ActionsOf(const IST_PLAN& plan, const std::vector<RecordReport>&
 
 void PrintText(const std::vector<RecordReport>& records,
                const IST_PLAN& plan, const LauncherActions& actions) {
-    std::printf("%5s  %6s  %10s  %10s  %-28s  %-5s  %s\n", "index", "method", "stored",
-                "unpacked", "modified (UTC)", "check", "name");
+    Printf(stdout, "%5s  %6s  %10s  %10s  %-28s  %-5s  %s\n", "index", "method", "stored",
+           "unpacked", "modified (UTC)", "check", "name");
     for (const RecordReport& r : records) {
         const bool parts = r.state == CtArchive::kRecordSound;
         const bool length = r.state != CtArchive::kRecordBadLength;
-        std::printf("%5d  %6s  %10s  %10s  %-28s  %-5s  %s\n", r.index,
-                    std::to_string(r.entry.method).c_str(),
-                    parts ? std::to_string(r.entry.ContentLength()).c_str() : "-",
-                    std::to_string(r.entry.unpackedSize).c_str(),
-                    r.hasTime ? IsoFromFileTime(r.fileTime).c_str() : "-",
-                    !length ? "-" : r.checkwordOk ? "ok" : "bad",
-                    parts ? PrintableAnsi(r.name).c_str() : "?");
+        Printf(stdout, "%5d  %6s  %10s  %10s  %-28s  %-5s  %s\n", r.index,
+               std::to_string(r.entry.method).c_str(),
+               parts ? std::to_string(r.entry.ContentLength()).c_str() : "-",
+               std::to_string(r.entry.unpackedSize).c_str(),
+               r.hasTime ? IsoFromFileTime(r.fileTime).c_str() : "-",
+               !length ? "-" : r.checkwordOk ? "ok" : "bad",
+               parts ? PrintableAnsi(r.name).c_str() : "?");
     }
     const std::string title = PrintableAnsi(plan.title);
     const std::string program = PrintableAnsi(plan.program);
-    std::printf("\ntitle:    %s\nprogram:  %s\nlauncher:\n", title.empty() ? "(none)" : title.c_str(),
-                program.empty() ? "(none)" : program.c_str());
+    Printf(stdout, "\ntitle:    %s\nprogram:  %s\nlauncher:\n",
+           title.empty() ? "(none)" : title.c_str(), program.empty() ? "(none)" : program.c_str());
     if (actions.damaged) {
-        std::printf("  says the installation program is damaged (exit code 2): nothing is "
-                    "extracted or started\n");
+        Printf(stdout, "  says the installation program is damaged (exit code 2): nothing is "
+               "extracted or started\n");
         return;
     }
     if (actions.message) {
-        std::printf("  shows \"Aucune information d'installation !\" and ends (exit code 1): "
-                    "nothing is extracted or started\n");
+        Printf(stdout, "  shows \"Aucune information d'installation !\" and ends (exit code 1): "
+               "nothing is extracted or started\n");
         return;
     }
     if (actions.programRefused) {
-        std::printf("  refuses to run %s, whose name leaves its folder or names a device "
-                    "(exit code 5): nothing is extracted or started\n",
-                    program.c_str());
+        Printf(stdout, "  refuses to run %s, whose name leaves its folder or names a device "
+               "(exit code 5): nothing is extracted or started\n",
+               program.c_str());
         return;
     }
     int step = 1;
     if (actions.confirmation) {
-        std::printf("  %d. asks \"Ce programme va lancer l'installation de : %s\" (OK, Quitter; "
-                    "\"auto=1\" in its command line answers OK)\n",
-                    step++, title.c_str());
+        Printf(stdout, "  %d. asks \"Ce programme va lancer l'installation de : %s\" (OK, Quitter; "
+               "\"auto=1\" in its command line answers OK)\n",
+               step++, title.c_str());
     }
-    std::printf("  %d. empties %%TEMP%%\\tmp_vel, all or nothing (another installation at "
+    Printf(stdout, "  %d. empties %%TEMP%%\\tmp_vel, all or nothing (another installation at "
                 "work, or a file of the folder in use, stops the run: exit code 8)\n",
                 step++);
     if (actions.skipped.empty()) {
-        std::printf("  %d. extracts all %zu entries into it, each kept unchanged until the "
+        Printf(stdout, "  %d. extracts all %zu entries into it, each kept unchanged until the "
                     "programs have started\n",
                     step++, actions.extracted);
     } else {
-        std::printf("  %d. extracts %zu of %zu entries into it, skipping those whose names "
+        Printf(stdout, "  %d. extracts %zu of %zu entries into it, skipping those whose names "
                     "leave the folder or name a device, each kept unchanged until the programs "
                     "have started\n",
                     step++, actions.extracted, records.size());
     }
     if (actions.runProgram) {
-        std::printf("  %d. runs %s and waits for it; an exit code of 0 ends the run there\n",
-                    step++, program.c_str());
+        Printf(stdout, "  %d. runs %s and waits for it; an exit code of 0 ends the run there\n",
+               step++, program.c_str());
     }
     if (actions.confirmation) {
-        std::printf("  %d. starts install.exe with the launcher's command line%s%s\n", step++,
+        Printf(stdout, "  %d. starts install.exe with the launcher's command line%s%s\n", step++,
                     actions.runProgram ? ", if the program ended with a nonzero exit code" : "",
                     actions.installInPayload ? ""
                                              : " (warning: install.exe is not among the entries: "
                                                "the run stops there, exit code 5)");
-        std::printf("     and ends at once, or, with \"wait=1\" in its command line, when "
+        Printf(stdout, "     and ends at once, or, with \"wait=1\" in its command line, when "
                     "install.exe ends, with install.exe's exit code\n");
     }
 }
@@ -136,12 +137,12 @@ void PrintSignature(const PayloadSource& source) {
     if (!source.fromExecutable) return;
     const PeSignature& s = source.signature;
     if (s.state == PeSignature::kUnsigned) {
-        std::printf("\nsignature: none\n");
+        Printf(stdout, "\nsignature: none\n");
     } else if (s.state == PeSignature::kSigned) {
-        std::printf("\nsignature: Authenticode, signed by %s (velpack test verifies it)\n",
-                    s.signer.c_str());
+        Printf(stdout, "\nsignature: Authenticode, signed by %s (velpack test verifies it)\n",
+               s.signer.c_str());
     } else {
-        std::printf("\nsignature: Authenticode, unreadable: %s\n", s.problem.c_str());
+        Printf(stdout, "\nsignature: Authenticode, unreadable: %s\n", s.problem.c_str());
     }
 }
 
@@ -187,7 +188,7 @@ void PrintJson(const ListArguments& a, const PayloadSource& source,
                       {"run_program", actions.runProgram},
                       {"start_install", actions.startInstall},
                       {"install_exe_in_payload", actions.installInPayload}};
-    std::printf("%s\n", out.dump(2).c_str());
+    Printf(stdout, "%s\n", out.dump(2).c_str());
 }
 
 int RunList(const ListArguments& a) {

@@ -10,6 +10,7 @@
 #include "tools/velpack/host/CodeSigner.h"
 #include "tools/velpack/host/AnsiText.h"
 #include "tools/velpack/host/Diagnostics.h"
+#include "tools/velpack/host/TextOutput.h"
 #include "tools/velpack/payload/NameRules.h"
 #include "tools/velpack/payload/OpenPayload.h"
 
@@ -28,7 +29,7 @@ bool SignatureHolds(const std::string& file, const PeSignature& signature) {
     const SignatureCheck check = VerifySignature(file, signature.certificates);
     switch (check.verdict) {
         case SignatureCheck::kVerified:
-            std::printf("%s: %s, signature verified\n", file.c_str(), signer.c_str());
+            Printf(stdout, "%s: %s, signature verified\n", file.c_str(), signer.c_str());
             return true;
         case SignatureCheck::kUntrusted:
             Warn(file, signer + ": the signature matches the file, but " + check.detail);
@@ -61,7 +62,7 @@ int RunTest(const TestArguments& a) {
         return kExitFailed;
     }
     if (!signatureHolds) return kExitFailed;
-    std::printf("%s: %zu entries, all sound\n", a.file.c_str(), records.size());
+    Printf(stdout, "%s: %zu entries, all sound\n", a.file.c_str(), records.size());
     return kExitOk;
 }
 

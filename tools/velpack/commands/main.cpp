@@ -2,10 +2,14 @@
 // them into the launcher stub.
 #include <CLI/CLI.hpp>
 
+#include <memory>
+#include <sstream>
 #include <vector>
 
 #include "tools/velpack/commands/Command.h"
+#include "tools/velpack/commands/HelpFormatter.h"
 #include "tools/velpack/host/Diagnostics.h"
+#include "tools/velpack/host/TextOutput.h"
 #include "tools/velpack/host/Utf8Arguments.h"
 
 int main(int argc, char** argv) {
@@ -13,6 +17,8 @@ int main(int argc, char** argv) {
     Utf8Arguments arguments(argc, argv);
     CLI::App app{"velpack " VEL_VERSION ": makes, inspects and binds installation payloads",
                  "velpack"};
+    // Before the commands are added: each takes its formatter from here.
+    app.formatter(std::make_shared<HelpFormatter>());
     app.set_version_flag("--version", "velpack " VEL_VERSION);
     app.require_subcommand(1, 1);
     app.failure_message(CLI::FailureMessage::help);
@@ -30,15 +36,15 @@ int main(int argc, char** argv) {
 
     try {
         app.parse(arguments.Count(), arguments.Values());
-    } catch (const CLI::CallForHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::CallForAllHelp& e) {
-        return app.exit(e);
-    } catch (const CLI::CallForVersion& e) {
-        return app.exit(e);
+    } catch (const CLI::Success& e) {
+        // --help or --version; written as every other text is (host/TextOutput.h).
+        std::ostringstream text;
+        const int status = app.exit(e, text, text);
+        WriteText(stdout, text.str());
+        return status;
     } catch (const CLI::ParseError& e) {
         Complain("", e.what());
-        std::fprintf(stderr, "Try 'velpack --help' or 'velpack COMMAND --help'.\n");
+        Printf(stderr, "Try 'velpack --help' or 'velpack COMMAND --help'.\n");
         return kExitUsage;
     }
     for (const VelpackCommand& c : commands) {

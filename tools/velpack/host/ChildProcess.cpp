@@ -48,15 +48,22 @@ std::wstring Quoted(const std::wstring& a) {
     return q + L"\"";
 }
 
-// The program's path: as given when it names a folder, else found on PATH.
+// The program's path: as given when it names a folder, else found in a
+// folder of PATH. Only there: Windows' own search order tries velpack's
+// folder and the current one first, and a download folder may hold any
+// program of that name.
 bool ProgramPath(const std::string& program, std::wstring* path, std::string* error) {
     if (program.find_first_of("\\/:") != std::string::npos) {
         *path = WidePath(program);
         return true;
     }
+    const DWORD size = GetEnvironmentVariableW(L"PATH", nullptr, 0);
+    if (size == 0) return Fail(error, kChildNotFound);
+    std::wstring folders(size, L'\0');
+    folders.resize(GetEnvironmentVariableW(L"PATH", &folders[0], size));
     const std::wstring name = WidePath(program + ".exe");
     wchar_t found[32768];
-    const DWORD n = SearchPathW(nullptr, name.c_str(), nullptr, 32768, found, nullptr);
+    const DWORD n = SearchPathW(folders.c_str(), name.c_str(), nullptr, 32768, found, nullptr);
     if (n == 0 || n >= 32768) return Fail(error, kChildNotFound);
     path->assign(found, n);
     return true;

@@ -12,6 +12,21 @@ namespace {
 
 const char kSigner[] = "osslsigncode";
 
+// What to do when it is missing. Windows has no package to name, and
+// signtool of the Windows SDK signs as well; velpack test verifies what
+// either signed.
+#ifdef _WIN32
+const char kMissingSigner[] =
+    "osslsigncode.exe not found on PATH; install osslsigncode and put its folder on PATH";
+const char kSignAfterwards[] =
+    ", or make the setup executable without --sign-cert and sign it afterwards with "
+    "signtool sign /fd SHA256 /f CERT.pfx /tr URL /td SHA256 SETUP.EXE (velpack test "
+    "verifies either)";
+#else
+const char kMissingSigner[] = "osslsigncode not found on PATH (Debian package osslsigncode)";
+const char kSignAfterwards[] = "";
+#endif
+
 // osslsigncode's outcome is its exit status; its words, which Debian's 2.5
 // and 2.9 print alike, only say why. The lines and words this file reads:
 const char kPassPhrasePrompt[] = "Enter PEM pass phrase";  // a key that needs a password
@@ -102,9 +117,11 @@ bool DigestMismatch(const std::string& output) {
     return false;
 }
 
-std::string Missing(const std::string& error) {
-    return std::string(kSigner) + " " + error +
-           (error == kChildNotFound ? " on PATH (Debian package osslsigncode)" : "");
+// Why osslsigncode could not be run (error, from RunChild), and for a
+// missing one what to do, which when signing includes another way to sign.
+std::string Missing(const std::string& error, bool signing) {
+    if (error != kChildNotFound) return std::string(kSigner) + " " + error;
+    return std::string(kMissingSigner) + (signing ? kSignAfterwards : "");
 }
 
 std::string Pem(const std::vector<std::vector<uint8_t>>& certificates) {
@@ -168,7 +185,9 @@ bool SignFile(const SignSettings& settings, const std::string& in, const std::st
     arguments.insert(arguments.end(), {"-in", in, "-out", out});
     ChildOutcome run;
     std::string cannot;
-    if (!RunChild(kSigner, arguments, &run, &cannot)) return Fail(error, "cannot sign: " + Missing(cannot));
+    if (!RunChild(kSigner, arguments, &run, &cannot)) {
+        return Fail(error, "cannot sign: " + Missing(cannot, true));
+    }
     if (run.exitCode == 0) return true;
     std::string said = Summary(run.output, false);
     if (said.empty()) said = std::string(kSigner) + " ended with exit code " + std::to_string(run.exitCode);
@@ -185,7 +204,7 @@ SignatureCheck VerifySignature(const std::string& path,
     ChildOutcome first;
     std::string cannot;
     if (!RunChild(kSigner, {"verify", "-in", path}, &first, &cannot)) {
-        check.detail = Missing(cannot);
+        check.detail = Missing(cannot, false);
         return check;
     }
     if (first.exitCode == 0) {

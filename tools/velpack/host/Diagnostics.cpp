@@ -2,11 +2,13 @@
 
 #include <cstdio>
 
+#include "tools/velpack/host/TextOutput.h"
+
 void Complain(const std::string& subject, const std::string& message) {
     if (subject.empty()) {
-        std::fprintf(stderr, "velpack: %s\n", message.c_str());
+        Printf(stderr, "velpack: %s\n", message.c_str());
     } else {
-        std::fprintf(stderr, "velpack: %s: %s\n", subject.c_str(), message.c_str());
+        Printf(stderr, "velpack: %s: %s\n", subject.c_str(), message.c_str());
     }
 }
 

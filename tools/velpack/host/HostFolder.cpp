@@ -102,7 +102,7 @@ bool ListFolder(const std::string& path, std::vector<FolderItem>* items, std::st
         items->push_back(item);
     }
     if (ec) {
-        *error = ec.message();
+        *error = SystemErrorText(ec);
         return false;
     }
     return true;
@@ -117,7 +117,7 @@ bool MakeFolders(const std::string& path, std::string* error) {
     std::error_code ec;
     fs::create_directories(HostPath(path), ec);
     if (ec) {
-        *error = ec.message();
+        *error = SystemErrorText(ec);
         return false;
     }
     return true;

@@ -8,6 +8,8 @@
 #include <unistd.h>
 #endif
 
+#include "tools/velpack/host/TextOutput.h"
+
 namespace {
 
 bool StderrIsTerminal() {
@@ -35,7 +37,7 @@ Progress::Progress(const std::string& what, uint64_t total)
       last_(start_) {}
 
 Progress::~Progress() {
-    if (shown_) std::fprintf(stderr, "\r%*s\r", kLineWidth, "");
+    if (shown_) Printf(stderr, "\r%*s\r", kLineWidth, "");
 }
 
 void Progress::Show(uint64_t done) {
@@ -49,6 +51,6 @@ void Progress::Show(uint64_t done) {
     std::snprintf(line, sizeof line, "velpack: %s %3u%% (%llu of %llu MB)", what_.c_str(), percent,
                   static_cast<unsigned long long>(done >> 20),
                   static_cast<unsigned long long>(total_ >> 20));
-    std::fprintf(stderr, "\r%-*s", kLineWidth, line);
+    Printf(stderr, "\r%-*s", kLineWidth, line);
     std::fflush(stderr);
 }

@@ -4,10 +4,15 @@
 #define VEL_VELPACK_SYSTEMERROR_H
 
 #include <string>
+#include <system_error>
 
 // The system's text for the last failure of this thread: errno, or
 // GetLastError() on Windows.
 std::string LastSystemError();
+
+// The system's text for an error the standard library reports
+// (std::filesystem).
+std::string SystemErrorText(const std::error_code& code);
 
 // *error = LastSystemError(); answers false, so that a wrapper reads
 // `return call() == 0 || SystemFailure(error);`.

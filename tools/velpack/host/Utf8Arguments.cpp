@@ -15,7 +15,6 @@ Utf8Arguments::Utf8Arguments(int argc, char** argv) {
         for (int i = 0; i < count; ++i) values_.push_back(Utf8FromWide(wide[i]));
         LocalFree(wide);
     }
-    SetConsoleOutputCP(CP_UTF8);
 #endif
     if (values_.empty()) values_.assign(argv, argv + argc);
     for (std::string& v : values_) pointers_.push_back(&v[0]);

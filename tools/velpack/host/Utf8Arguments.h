@@ -1,7 +1,7 @@
 // The command line in UTF-8. On the host it is argv as it came; on Windows
 // it is taken again from the wide command line (argv holds ANSI code page
-// text, which cannot name every file), and the console is told to show
-// UTF-8 output.
+// text, which cannot name every file). The console is left in its own code
+// page: velpack's output reaches it as UTF-16 (host/TextOutput.h).
 #ifndef VEL_VELPACK_UTF8ARGUMENTS_H
 #define VEL_VELPACK_UTF8ARGUMENTS_H
 
