@@ -88,18 +88,6 @@ int32_t CtZstdDecompress(const uint8_t* source, int32_t length, uint8_t* destina
                          int32_t capacity) {
     // Into a block of its own: after a failure the destination holds what
     // it held, and no start of a content that did not decode.
-    class Into final : public CtSink {
-    public:
-        explicit Into(uint8_t* block) : end_(block) {}
-        int32_t Write(const uint8_t* data, int32_t length) override {
-            std::memcpy(end_, data, static_cast<size_t>(length));
-            end_ += length;
-            return 1;
-        }
-
-    private:
-        uint8_t* end_;
-    };
     CtCompressExcept error{0};
     CtMem block(capacity, CtMem::kUnset);
     CtZstdDecoder decoder;
@@ -107,7 +95,7 @@ int32_t CtZstdDecompress(const uint8_t* source, int32_t length, uint8_t* destina
     if (capacity != 0 && !block.Held()) {
         error.code = kCtErrorMemory;
     } else {
-        Into into(block.data);
+        CtBufferSink into(block.data);
         result = decoder.Decode(source, length, capacity, &into, &error);
     }
     if (result < 0) {

@@ -6,7 +6,6 @@
 // taking a damaged entry apart.
 #include <CLI/CLI.hpp>
 
-#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -125,17 +124,7 @@ int RunDecode(const DecodeArguments& a) {
     CtCompressExcept failure{0};
     int32_t n = -1;
     if (a.codec == "zstd") {
-        class Into final : public CtSink {
-        public:
-            explicit Into(uint8_t* end) : end_(end) {}
-            int32_t Write(const uint8_t* data, int32_t length) override {
-                end_ = std::copy(data, data + length, end_);
-                return 1;
-            }
-
-        private:
-            uint8_t* end_;
-        } into(out.data());
+        CtBufferSink into(out.data());
         CtZstdDecoder decoder;
         n = decoder.Decode(content.data(), static_cast<int32_t>(content.size()), a.size, &into,
                            &failure);
