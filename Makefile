@@ -11,8 +11,9 @@
 #                the one in build/native carries the tests' sanitizers)
 #   make bench   the codec benchmark (optimised build in build/release) over
 #                the corpus in build/corpus, made first when missing, then
-#                velpack against Info-ZIP on it (bench/makers-view.sh), and
-#                the Windows builds' decoding and our setup against NSIS's
+#                velpack against Info-ZIP on it (bench/makers-view.sh), the
+#                stub's libzstd against the host's (bench/zstd-builds.sh), and
+#                the Windows builds' decoding and our setups against NSIS's
 #                under Wine (bench/users-view.sh; installs Debian's nsis)
 #   make package the Debian package of velpack (build/release/velpack_*.deb:
 #                velpack, the product stub, the man page) and the zip for
@@ -65,13 +66,14 @@ FUZZ_DIR ?= build/fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS ?=
 
-# The Windows builds' benchmark programs and stubs, for users-view.sh.
-BENCH_WINDOWS_TARGETS := decode_bench velstub quiet_install
+# The Windows builds' benchmark programs and stubs, for zstd-builds.sh and
+# users-view.sh.
+BENCH_WINDOWS_TARGETS := decode_bench zstd_bench velstub quiet_install
 
 bench: deps
 	@scripts/install-deps.sh bench
 	@cmake --preset release -B $(BENCH_DIR) >/dev/null
-	@cmake --build $(BENCH_DIR) --target codec_bench velpack
+	@cmake --build $(BENCH_DIR) --target codec_bench zstd_bench velpack
 	@for preset in win64 win32; do cmake --preset $$preset >/dev/null && \
 		cmake --build --preset $$preset --target $(BENCH_WINDOWS_TARGETS) || exit 1; done
 	@[ -d $(VEL_CORPUS) ] || { rm -rf $(VEL_CORPUS).part && scripts/make-corpus.sh $(VEL_CORPUS).part \
@@ -79,6 +81,8 @@ bench: deps
 	@$(BENCH_DIR)/bench/codec_bench --corpus=$(VEL_CORPUS)
 	@$(BENCH_DIR)/bench/codec_bench --corpus=$(VEL_CORPUS) --brute-force | tail -n 1
 	@bench/makers-view.sh $(BENCH_DIR)/velpack $(VEL_CORPUS) $(BENCH_DIR)/makers-view
+	@bench/zstd-builds.sh $(BENCH_DIR)/bench/zstd_bench $(BENCH_DIR)/makers-view/z.bin \
+		$(BENCH_DIR)/zstd-builds
 	@bench/users-view.sh $(BENCH_DIR)/velpack $(BENCH_DIR)/makers-view $(BENCH_DIR)/users-view
 
 fuzz: deps

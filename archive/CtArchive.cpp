@@ -2,6 +2,7 @@
 
 #include "archive/CtDecompress.h"
 #include "archive/CtWide.h"
+#include "archive/CtZstdDecoder.h"
 #include "services/LogRouting.h"
 
 namespace {
@@ -116,7 +117,7 @@ int32_t CtEntry::Damage() const {
     // one for which the caller's block of size + spare bytes would not
     // exist, is refused rather than trusted.
     if (unpackedSize < 0 || unpackedSize > kCtMaxUnpacked) return kCtDamageUnpacked;
-    if ((method & kCtMethodCompressed) == 0 && ContentLength() != unpackedSize) {
+    if (CtContentOf(method) == kCtContentStored && ContentLength() != unpackedSize) {
         return kCtDamageStoredSize;
     }
     return kCtSound;
@@ -130,8 +131,11 @@ int32_t CtEntry::ReadContent(uint8_t* buffer, int32_t capacity) const {
     if (static_cast<uint32_t>(method) > kCtMethodLast) return 0;
     const uint8_t* source = Content();
     const int32_t stored = ContentLength();
-    if ((method & kCtMethodCompressed) != 0) {
+    if (CtContentOf(method) == kCtContentStages) {
         return CtDecompress(source, stored, buffer, unpackedSize) == unpackedSize ? 1 : 0;
+    }
+    if (CtContentOf(method) == kCtContentZstd) {
+        return CtZstdDecompress(source, stored, buffer, unpackedSize) == unpackedSize ? 1 : 0;
     }
     // Stored: at most capacity bytes, then the terminator, so the write
     // ends at buffer[capacity] at the latest.

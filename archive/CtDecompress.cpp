@@ -91,6 +91,11 @@ int32_t CtDecompress(const uint8_t* source, int32_t length, uint8_t* destination
         if (result > 0) std::memcpy(destination, block.data, static_cast<size_t>(result));
     }
     if (result >= 0) return result;
+    CtLogFailure(error.code);
+    return 0;
+}
+
+void CtLogFailure(int32_t code) {
     // "Erreur en décompréssion code %d", at most 128 bytes.
     char text[128] = "Erreur en d\xE9"
                      "compr\xE9"
@@ -98,8 +103,6 @@ int32_t CtDecompress(const uint8_t* source, int32_t length, uint8_t* destination
     // Every code is a positive constant of ours.
     char digits[13];
     int32_t position = TextLength(text);
-    TextCopy(text, NumberToText(static_cast<uint32_t>(error.code), digits, 10), sizeof text,
-             &position);
+    TextCopy(text, NumberToText(static_cast<uint32_t>(code), digits, 10), sizeof text, &position);
     SendLog(kLogArchive, text);
-    return 0;
 }

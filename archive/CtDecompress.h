@@ -102,4 +102,8 @@ int32_t CtDecode(const uint8_t* source, int32_t length, uint8_t* destination, in
 int32_t CtDecompress(const uint8_t* source, int32_t length, uint8_t* destination,
                      int32_t capacity);
 
+// The log text of a failed content read, "Erreur en décompréssion code %d"
+// with the error's code, on channels 69 and 0.
+void CtLogFailure(int32_t code);
+
 #endif

@@ -13,7 +13,9 @@
 //   0   record length (header included; the distance to the next record)
 //   4   checkword over everything behind the header
 //   8   method: bit 0 = name and information text complemented;
-//       0/1 content stored (1: complemented), 2/3 content compressed
+//       0/1 content stored (1: complemented), 2/3 content compressed by
+//       the stages (archive/CtDecompress.h), 4/5 content one Zstandard
+//       frame (RFC 8878) whose decoded size is the unpacked size
 //   12  name length      16  info length      20  unpacked size
 //   24  name, information text, then the content (the rest of the record)
 #ifndef VEL_ARCHIVE_CTFORMAT_H
@@ -53,8 +55,22 @@ const int32_t kCtRecordHeaderSize = 24;
 
 // Method bits.
 const int32_t kCtMethodComplemented = 1;  // name, information text (and a stored content)
-const int32_t kCtMethodCompressed = 2;    // content compressed
-const int32_t kCtMethodLast = 3;          // higher methods are unknown
+const int32_t kCtMethodCompressed = 2;    // content compressed by the stages
+const int32_t kCtMethodZstd = 4;          // content one Zstandard frame
+const int32_t kCtMethodLast = 5;          // higher methods are unknown
+
+// How a method's content is stored: the method without bit 0.
+enum CtContentKind : int32_t {
+    kCtContentStored = 0,                     // methods 0 and 1
+    kCtContentStages = kCtMethodCompressed,   // methods 2 and 3
+    kCtContentZstd = kCtMethodZstd,           // methods 4 and 5
+};
+inline int32_t CtContentOf(int32_t method) { return method & ~kCtMethodComplemented; }
+
+// The largest window of a Zstandard frame, 8 MiB: velpack writes no larger
+// one, and the launcher refuses a frame that asks for more as damage, so
+// that its memory for any entry stays within this and a megabyte.
+const int32_t kCtZstdWindowLog = 23;
 
 // What the launcher asks for: names in 64 bytes (63 count), information
 // texts in 128, the plan's title and program in 128 each.

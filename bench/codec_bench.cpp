@@ -209,27 +209,13 @@ void Decode(benchmark::State& state, const Codec& codec) {
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * gTotal));
 }
 
-// The streaming decoder's sink: the pieces land in the entry's buffer.
-class BufferSink : public CtSink {
-public:
-    explicit BufferSink(uint8_t* out) : out_(out) {}
-    int32_t Write(const uint8_t* data, int32_t length) override {
-        std::memcpy(out_, data, static_cast<size_t>(length));
-        out_ += length;
-        return 1;
-    }
-
-private:
-    uint8_t* out_;
-};
-
 // Decodes the "best" contents with one streaming decoder, as the launcher
 // extracts its entries; true when every content has its size.
 bool StreamPass(const std::vector<Bytes>& packed, std::vector<Bytes>& out,
                 CtStreamDecoder& decoder) {
     bool right = true;
     for (size_t i = 0; i < gCorpus.size(); ++i) {
-        BufferSink sink(out[i].data());
+        CtBufferSink sink(out[i].data());
         CtCompressExcept error{0};
         const int32_t n = decoder.Decode(packed[i].data(), static_cast<int32_t>(packed[i].size()),
                                          static_cast<int32_t>(out[i].size()), &sink, &error);

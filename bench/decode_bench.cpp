@@ -44,20 +44,6 @@ struct Content {
     Bytes zlib;
 };
 
-// Appends what the decoder hands on to one buffer.
-class BufferSink final : public CtSink {
-public:
-    explicit BufferSink(uint8_t* out) : out_(out) {}
-    int32_t Write(const uint8_t* data, int32_t length) override {
-        std::memcpy(out_, data, static_cast<size_t>(length));
-        out_ += length;
-        return 1;
-    }
-
-private:
-    uint8_t* out_;
-};
-
 bool Inflate(const Content& c, Bytes& out) {
     uLongf n = static_cast<uLongf>(out.size());
     return uncompress(out.data(), &n, c.zlib.data(), static_cast<uLong>(c.zlib.size())) == Z_OK &&
@@ -65,7 +51,7 @@ bool Inflate(const Content& c, Bytes& out) {
 }
 
 bool Stream(const Content& c, Bytes& out, CtStreamDecoder& decoder) {
-    BufferSink sink(out.data());
+    CtBufferSink sink(out.data());
     CtCompressExcept error{0};
     const int32_t capacity = static_cast<int32_t>(out.size());
     return decoder.Decode(c.stored, c.length, capacity, &sink, &error) == capacity;

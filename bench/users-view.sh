@@ -7,12 +7,13 @@
 #    win64 build under the host's Wine, and the win32 build (the product)
 #    under Wine 10's WoW64 mode where the machine runs 32-bit x86 code
 #    (scripts/ia32-probe.sh); a line says so where it does not.
-# 2. Our setup against an NSIS setup of the same files and an install.exe
-#    that ends at once (bench/quiet_install.cpp): `velpack make --title`,
-#    run with auto=1, against makensis's `SilentInstall silent`,
+# 2. Our setups, with the default codec and with --codec zstd, against an
+#    NSIS setup of the same files and an install.exe that ends at once
+#    (bench/quiet_install.cpp): `velpack make --title`, run with auto=1,
+#    against makensis's `SilentInstall silent`,
 #    `SetOutPath $TEMP\nsis_bench`, `File` of every file and `Exec
 #    install.exe`, with zlib (NSIS's default) and with solid LZMA. Each
-#    setup is also made with install.exe alone, and every run is taken less
+#    setup is also made with install.exe alone (ours once, for both codecs), and every run is taken less
 #    the time of that empty setup in the same round: what is left is the
 #    extraction. RUNS rounds (5 by default) after one that warms the
 #    caches, each setup in turn, the output folders emptied before every
@@ -77,7 +78,7 @@ if [ "$builds" = win64 ]; then
     echo "i686 (win32 build, the product): not measured: $probe"
 fi
 
-# setups BUILD NSIS_TARGET: the six setups of one build in $work/BUILD.
+# setups BUILD NSIS_TARGET: the seven setups of one build in $work/BUILD.
 setups() {
     dir=$work/$1
     rm -rf "$dir"
@@ -87,6 +88,9 @@ setups() {
         cp -p "$root/build/$1/bench/install.exe" "$dir/$d/"
         "$velpack" make --stub "$root/build/$1/velstub.exe" "$dir/$d" -o "$dir/ours-$d.exe" \
             --title "Velmar bench" >/dev/null
+        [ "$d" = empty ] ||
+            "$velpack" make --stub "$root/build/$1/velstub.exe" "$dir/$d" --codec zstd \
+                -o "$dir/ours-zstd-$d.exe" --title "Velmar bench" >/dev/null
         for compressor in zlib "/SOLID lzma"; do
             name=nsis-$(echo "$compressor" | tr -d '/ ' | tr '[:upper:]' '[:lower:]')-$d
             unicode=true
@@ -121,7 +125,7 @@ compare() {
     for i in $(seq 0 "$runs"); do
         line=""
         for s in ours-files ours-empty nsis-zlib-files nsis-zlib-empty nsis-solidlzma-files \
-            nsis-solidlzma-empty; do
+            nsis-solidlzma-empty ours-zstd-files; do
             rm -rf "$temp/tmp_vel" "$temp/nsis_bench"
             start=$(now)
             "$wine" run "$dir/$s.exe" auto=1 </dev/null >/dev/null 2>&1
@@ -145,7 +149,8 @@ compare() {
     done
     rm -rf "$temp/tmp_vel" "$temp/nsis_bench"
 
-    # Columns: ours, ours empty, zlib, zlib empty, LZMA, LZMA empty.
+    # Columns: ours, ours empty, zlib, zlib empty, LZMA, LZMA empty, ours
+    # with Zstandard.
     extraction() { awk -v a="$1" -v b="$2" '{print $a - $b}' "$dir/times.txt" | median; }
     ratio() {
         awk -v a="$1" -v b="$2" -v c="$3" -v d="$4" \
@@ -157,11 +162,15 @@ compare() {
         "$(extraction 1 2)" "$(extraction 3 4)"
     printf '  extraction / NSIS solid LZMA      %s   (%s / %s ms)\n' "$(ratio 1 2 5 6)" \
         "$(extraction 1 2)" "$(extraction 5 6)"
+    printf '  --codec zstd: extraction / NSIS zlib  %s   (%s / %s ms)\n' "$(ratio 7 2 3 4)" \
+        "$(extraction 7 2)" "$(extraction 3 4)"
     printf '  empty setup run                   ours %s ms, NSIS zlib %s ms\n' \
         "$(awk '{print $2}' "$dir/times.txt" | median)" "$(awk '{print $4}' "$dir/times.txt" | median)"
     printf '  setup size                        ours %s, NSIS zlib %s, NSIS solid LZMA %s bytes\n' \
         "$(size "$dir/ours-files.exe")" "$(size "$dir/nsis-zlib-files.exe")" \
         "$(size "$dir/nsis-solidlzma-files.exe")"
+    awk -v o="$(size "$dir/ours-zstd-files.exe")" -v l="$(size "$dir/nsis-solidlzma-files.exe")" \
+        'BEGIN {printf "  --codec zstd setup / NSIS solid LZMA  %.3f   (%d bytes)\n", o / l, o}'
     printf '  empty setup                       ours %s, NSIS zlib %s bytes (with install.exe, %s bytes)\n' \
         "$(size "$dir/ours-empty.exe")" "$(size "$dir/nsis-zlib-empty.exe")" \
         "$(size "$dir/empty/install.exe")"

@@ -1,12 +1,16 @@
 // Arbitrary images through the payload container: every entry GetEntry
 // finds, read the way the launcher reads it but into a buffer of exactly the
-// contract's size (unpacked size + 1), so that ASan sees a write beyond it;
-// the record walk of velpack past damaged records; and the installation plan.
+// contract's size (unpacked size + 1), so that ASan sees a write beyond it,
+// and a compressed one (either codec) also the extraction's way, streamed,
+// which must agree; the record walk of velpack past damaged records; and the
+// installation plan.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
 #include "archive/CtArchive.h"
+#include "archive/CtContentDecoder.h"
 #include "fuzz/FuzzCheck.h"
 #include "launcher/IstPlan.h"
 
@@ -14,6 +18,16 @@ namespace {
 
 // Contents larger than this are not decoded: the fuzzer's memory is bounded.
 const int32_t kMaxContent = 1 << 20;
+
+// Appends what the decoder hands on.
+class Collect final : public CtSink {
+public:
+    int32_t Write(const uint8_t* data, int32_t length) override {
+        bytes.insert(bytes.end(), data, data + length);
+        return 1;
+    }
+    std::vector<uint8_t> bytes;
+};
 
 }  // namespace
 
@@ -23,6 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const CtArchive archive(image.data(), static_cast<int32_t>(size));
 
     int32_t count = 0;
+    CtContentDecoder decoder;
     for (int32_t i = 0;; ++i) {
         char name[64];
         std::memset(name, 0x5A, sizeof name);
@@ -43,6 +58,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::vector<uint8_t> small(static_cast<size_t>(unpacked), 0xA5);
             archive.GetEntry(i, nullptr, 0, nullptr, 0, small.data(), &length);
             for (uint8_t b : small) Check(b == 0xA5);
+        }
+        // A compressed content reads whole into the buffer, streamed it
+        // gives the same bytes, or both fail; a Zstandard content that fails
+        // leaves the buffer untouched (a stages content that decodes short
+        // is copied, and only the answer says that it is not whole).
+        CtEntry e;
+        Check(archive.EntryAt(i, &e) == 1);
+        if (CtContentOf(e.method) == kCtContentStored ||
+            static_cast<uint32_t>(e.method) > kCtMethodLast) {
+            continue;
+        }
+        std::vector<uint8_t> whole(static_cast<size_t>(unpacked) + 1, 0xA5);
+        const int32_t read = e.ReadContent(whole.data(), unpacked);
+        Collect streamed;
+        CtCompressExcept error{0};
+        const int32_t n = decoder.Decode(e.method, e.Content(), e.ContentLength(), unpacked,
+                                         &streamed, &error);
+        Check((n == unpacked) == (read == 1));
+        if (read == 1) {
+            Check(std::equal(streamed.bytes.begin(), streamed.bytes.end(), whole.begin()));
+        } else if (CtContentOf(e.method) == kCtContentZstd) {
+            for (uint8_t b : whole) Check(b == 0xA5);
         }
     }
     // The walk over all records, damaged ones included, ends and stays in

@@ -6,7 +6,7 @@
 #include "archive/CtArchive.h"
 #include "archive/CtDecompress.h"
 #include "archive/CtFormat.h"
-#include "archive/CtStreamDecoder.h"
+#include "archive/CtContentDecoder.h"
 #include "launcher/CtBlockRing.h"
 #include "launcher/CtTempFolder.h"
 #include "launcher/EntryName.h"
@@ -245,14 +245,15 @@ int32_t CtExtraction::Run() {
     }
 
     // The contents come from a second thread where two processors can share
-    // the work, else from this one. One decoder for every entry, in the
-    // thread that produces the contents: its blocks, and the ring's, are all
-    // the memory the writing takes, whatever the size of the entries.
-    // Without them a compressed entry fails as one whose memory cannot be
-    // had. (A block of 0 takes none: this thread's, when it only writes.)
+    // the work, else from this one. One decoder for every entry, of either
+    // codec, in the thread that produces the contents: its blocks (and a
+    // Zstandard frame's window), and the ring's, are all the memory the
+    // writing takes, whatever the size of the entries. Without them a
+    // compressed entry fails as one whose memory cannot be had. (A block of
+    // 0 takes none: this thread's, when it only writes.)
     CtBlockRing ring(TwoProcessors() ? kAheadSlots : 0, kAheadBlock);
     const Ahead ahead(this, &ring);
-    CtStreamDecoder decoder(ring_ != nullptr ? 0 : CtStreamDecoder::kDefaultBlock);
+    CtContentDecoder decoder(ring_ != nullptr ? 0 : CtStreamDecoder::kDefaultBlock);
     for (int32_t i = 0;; ++i) {
         if (Stopped()) return Failed(CtExtractReport::kInterrupted, "", 0);
         info[0] = 0;
@@ -273,7 +274,7 @@ int32_t CtExtraction::Run() {
 }
 
 int32_t CtExtraction::WriteEntry(int32_t index, const char* name, const char* info,
-                                 int32_t unpacked, CtStreamDecoder* decoder) {
+                                 int32_t unpacked, CtContentDecoder* decoder) {
     CtEntry entry;
     if (!archive_->EntryAt(index, &entry)) {
         return Failed(CtExtractReport::kEntryFailed, name, ERROR_INVALID_DATA);
@@ -337,14 +338,16 @@ int32_t CtExtraction::WriteEntry(int32_t index, const char* name, const char* in
 }
 
 int32_t CtExtraction::WriteContent(const CtEntry& entry, int32_t unpacked,
-                                   CtStreamDecoder* decoder, CtSink* sink, uint32_t* error) {
+                                   CtContentDecoder* decoder, CtSink* sink, uint32_t* error) {
     const uint8_t* content = entry.Content();
     const int32_t stored = entry.ContentLength();
     *error = ERROR_INVALID_DATA;
-    if ((entry.method & kCtMethodCompressed) != 0) {
+    if (CtContentOf(entry.method) != kCtContentStored) {
         // Decoded block by block: the memory does not grow with the entry.
         CtCompressExcept failure;
-        if (decoder->Decode(content, stored, unpacked, sink, &failure) == unpacked) return 1;
+        if (decoder->Decode(entry.method, content, stored, unpacked, sink, &failure) == unpacked) {
+            return 1;
+        }
         if (failure.code == kCtErrorMemory) *error = ERROR_NOT_ENOUGH_MEMORY;
         return 0;
     }
@@ -366,7 +369,7 @@ int32_t CtExtraction::WriteContent(const CtEntry& entry, int32_t unpacked,
 }
 
 void CtExtraction::Produce() {
-    CtStreamDecoder decoder;
+    CtContentDecoder decoder;
     RingSink sink(ring_);
     CtEntry entry;
     char name[kCtNameCapacity];

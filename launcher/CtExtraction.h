@@ -20,7 +20,7 @@ class CtArchive;
 class CtBlockRing;
 class CtEntry;
 class CtSink;
-class CtStreamDecoder;
+class CtContentDecoder;
 class CtTempFolder;
 
 // How an extraction ended, for the message and exit code of the run; the
@@ -82,10 +82,10 @@ private:
     class Ahead;
 
     int32_t WriteEntry(int32_t index, const char* name, const char* info, int32_t unpacked,
-                       CtStreamDecoder* decoder);
+                       CtContentDecoder* decoder);
     // Hands the entry's content to sink: 1 when all of its unpacked bytes
     // went; else 0, with the reason in *error.
-    static int32_t WriteContent(const CtEntry& entry, int32_t unpacked, CtStreamDecoder* decoder,
+    static int32_t WriteContent(const CtEntry& entry, int32_t unpacked, CtContentDecoder* decoder,
                                 CtSink* sink, uint32_t* error);
     // The second thread's work: the contents of the entries that Run
     // writes, in its order, into the ring, up to the first that cannot be

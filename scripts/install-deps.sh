@@ -13,7 +13,7 @@
 set -eu
 
 PACKAGES="cmake ninja-build make g++ clang libclang-rt-14-dev libgtest-dev googletest
-libbenchmark-dev zlib1g-dev libz-mingw-w64-dev libcli11-dev nlohmann-json3-dev
+libbenchmark-dev zlib1g-dev libz-mingw-w64-dev libzstd-dev zstd libcli11-dev nlohmann-json3-dev
 g++-mingw-w64-i686 g++-mingw-w64-x86-64 mingw-w64-tools binutils-mingw-w64-x86-64
 binutils-mingw-w64-i686 wine64 fonts-wine xvfb xauth x11-utils imagemagick xdotool
 icoutils binutils file zip unzip time osslsigncode openssl help2man dpkg-dev

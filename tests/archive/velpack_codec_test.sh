@@ -1,6 +1,6 @@
 #!/bin/sh
-# velpack encode and decode: round trips for every choice of stages, the
-# decoder's error codes, and usage errors.
+# velpack encode and decode: round trips for every choice of stages and for
+# Zstandard, the decoders' error codes, and usage errors.
 #   velpack_codec_test.sh VELPACK WORKDIR
 set -u
 velpack=$1
@@ -38,10 +38,20 @@ done
 [ "$(od -An -tx1 -N1 plain.bin | tr -d ' ')" = 00 ] || fail "plain content has flags 00"
 [ "$(wc -c < plain.bin)" -eq $((size + 1)) ] || fail "plain content is the flags byte and the data"
 
+# Zstandard: one standard frame, which the zstd tool decodes too.
+"$velpack" encode --codec zstd input.bin zstd.bin || fail "encode --codec zstd"
+zstd -qdc zstd.bin | cmp -s input.bin - || fail "zstd -d does not give the input back"
+"$velpack" decode --codec zstd --size "$size" zstd.bin output.bin || fail "decode --codec zstd"
+cmp -s input.bin output.bin || fail "round trip through zstd"
+"$velpack" encode --codec zstd --level max input.bin zstd-max.bin || fail "encode --codec zstd --level max"
+[ "$(wc -c < zstd-max.bin)" -le "$(wc -c < zstd.bin)" ] || fail "zstd max larger than default"
+head -c 20 zstd.bin > zstd-cut.bin
+{ cat zstd.bin; printf 'x'; } > zstd-behind.bin
+
 # Decoding errors: the code on stderr, exit 1, no output file.
-expect_code() {  # code content-file size
+expect_code() {  # code content-file size [codec]
     rm -f out.bin
-    "$velpack" decode --size "$3" "$2" out.bin 2> err.txt
+    "$velpack" decode --codec "${4:-velmar}" --size "$3" "$2" out.bin 2> err.txt
     status=$?
     [ $status -eq 1 ] || fail "decode of $2 exited $status, not 1"
     grep -qx "velpack: decode error code $1" err.txt || fail "no code $1 for $2: $(cat err.txt)"
@@ -54,6 +64,10 @@ printf '\040\377\101\377' > truncated.bin
 expect_code 62 truncated.bin 8
 printf '' > empty.bin
 expect_code 62 empty.bin 0
+expect_code 62 zstd-cut.bin "$size" zstd
+expect_code 63 zstd.bin $((size - 1)) zstd
+expect_code 64 zstd-behind.bin "$size" zstd
+expect_code 110 best.bin "$size" zstd
 
 # Usage errors exit 2; a missing input file exits 1.
 expect_status() {  # status command...
@@ -70,6 +84,8 @@ expect_status 2 decode --size 10 best.bin
 expect_status 2 encode --stages fast input.bin out.bin
 expect_status 2 encode --stages run,run input.bin out.bin
 expect_status 2 encode input.bin
+expect_status 2 encode --codec zstd --stages run input.bin out.bin
+expect_status 2 encode --codec lzma input.bin out.bin
 expect_status 1 encode missing.bin out.bin
 expect_status 1 decode --size 4 missing.bin out.bin
 

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "archive/CtCompress.h"
+#include "archive/CtZstdCompress.h"
+#include "archive/CtZstdDecoder.h"
 #include "tests/container/ArchiveBuilder.h"
 
 namespace {
@@ -20,6 +22,15 @@ Bytes Packed(const std::string& name, const std::string& content) {
     const Bytes plain = Text(content);
     return Record(2, name, "", CtCompress(plain.data(), plain.size()),
                   static_cast<int32_t>(plain.size()));
+}
+
+// A Zstandard entry (method 4).
+Bytes Zstd(const std::string& content) {
+    const Bytes plain = Text(content);
+    Bytes frame;
+    std::string error;
+    EXPECT_TRUE(CtZstdCompress(plain.data(), plain.size(), CtLevel::kDefault, &frame, &error));
+    return frame;
 }
 
 CtArchive View(const Bytes& image) {
@@ -198,7 +209,7 @@ TEST(CtArchiveWalk, FirstDamageFindsAnyDamagedRecordWithoutDecoding) {
     Bytes checkword = Stored("x", "x");
     checkword[4] ^= 1;
     // Fields the checkword covers, with the checkword made right again.
-    const Bytes method = Record(4, "x", "", Text("x"), 1);
+    const Bytes method = Record(6, "x", "", Text("x"), 1);
     const Bytes unpacked = Record(0, "x", "", Text("x"), -1);
     const Bytes stored = Record(0, "x", "", Text("xy"), 1);
     // Not found without decoding: a content that does not decode.
@@ -273,7 +284,7 @@ TEST(CtArchiveMethods, OddMethodsComplementNameInfoAndStoredContent) {
 }
 
 TEST(CtArchiveMethods, UnknownMethodLeavesContentUnreadButTheEntryThere) {
-    Bytes image = Image({Record(7, "odd", "", Text("data"), 4), Record(4, "even", "", Text("data"), 4)});
+    Bytes image = Image({Record(7, "odd", "", Text("data"), 4), Record(6, "even", "", Text("data"), 4)});
     CtArchive archive = View(image);
     uint8_t content[16];
     std::memset(content, '#', sizeof content);
@@ -416,15 +427,17 @@ TEST(CtArchiveContent, UnreadableUnpackedSizes) {
     EXPECT_EQ(e.Damage(), kCtDamageStoredSize);
 }
 
-TEST(CtArchiveContent, CompressedContentGoesThroughTheDecompressor) {
+TEST(CtArchiveContent, CompressedContentGoesThroughItsDecoder) {
     std::string text;
     for (int i = 0; i < 200; ++i) text += "line " + std::to_string(i % 7) + "\r\n";
     const Bytes plain = Text(text);
     const Bytes packed = CtCompress(plain.data(), plain.size());
+    const Bytes frame = Zstd(text);
     ASSERT_LT(packed.size(), plain.size());
     const int32_t n = static_cast<int32_t>(plain.size());
-    Bytes image = Image({Record(2, "t2", "", packed, n), Record(3, "t3", "", packed, n)});
-    for (int32_t i = 0; i < 2; ++i) {
+    Bytes image = Image({Record(2, "t2", "", packed, n), Record(3, "t3", "", packed, n),
+                         Record(4, "t4", "", frame, n), Record(5, "t5", "", frame, n)});
+    for (int32_t i = 0; i < 4; ++i) {
         Bytes content(plain.size() + 10, '#');
         int32_t length = n;
         ASSERT_EQ(View(image).GetEntry(i, nullptr, 0, nullptr, 0, content.data(), &length), 1);
@@ -436,8 +449,10 @@ TEST(CtArchiveContent, CompressedContentGoesThroughTheDecompressor) {
 TEST(CtArchiveContent, ReadContentAnswersWhetherTheContentIsWhole) {
     const std::string text(300, 'z');
     const Bytes broken = {0x40, 0xFE, 0x61, 0xFE, 0x02, 0x01};
+    // The frame of 300 bytes read as one of 301: it declares its size.
     const Bytes image = Image({Stored("s", "abc"), Packed("p", text), Record(2, "bad", "", broken, 3),
-                               Record(0, "short", "", Text("ab"), 3)});
+                               Record(0, "short", "", Text("ab"), 3), Record(4, "z", "", Zstd(text), 300),
+                               Record(4, "zbad", "", Zstd(text), 301)});
     const CtArchive archive = View(image);
     auto read = [&](int32_t index, int32_t capacity) {
         CtEntry e;
@@ -451,23 +466,31 @@ TEST(CtArchiveContent, ReadContentAnswersWhetherTheContentIsWhole) {
     EXPECT_EQ(read(2, 3), 0);    // fails to decode
     EXPECT_EQ(read(3, 3), 0);    // shorter than its size
     EXPECT_EQ(read(1, 299), 0);  // no room
-    EXPECT_EQ(read(4, 3), -1);   // no such entry
+    EXPECT_EQ(read(4, 300), 1);
+    EXPECT_EQ(read(5, 301), 0);  // another size than its frame's
+    EXPECT_EQ(read(6, 3), -1);   // no such entry
 }
 
 TEST(CtArchiveContent, DecodingFailureIsLoggedAndTheEntryStillCounts) {
     // Back-reference stage, escape 0xFE: a reference before anything was
-    // produced (code 61).
+    // produced (code 61). A Zstandard frame whose checksum is wrong: the
+    // library's code 22, after the whole content was decoded.
     Bytes broken = {0x40, 0xFE, 0x61, 0xFE, 0x02, 0x01};
-    Bytes image = Image({Record(2, "bad", "", broken, 3)});
-    LogCapture log;
-    uint8_t content[16];
-    std::memset(content, '#', sizeof content);
-    int32_t length = 3;
-    EXPECT_EQ(View(image).GetEntry(0, nullptr, 0, nullptr, 0, content, &length), 1);
-    EXPECT_EQ(length, 3);
-    EXPECT_EQ(content[0], '#');
-    ASSERT_EQ(log.texts.size(), 2u);
-    EXPECT_EQ(log.texts[0], "69:Erreur en d\xE9" "compr\xE9" "ssion code 61");
+    Bytes frame = Zstd("abc");
+    frame.back() ^= 1;
+    Bytes image = Image({Record(2, "bad", "", broken, 3), Record(4, "zbad", "", frame, 3)});
+    for (int32_t i = 0; i < 2; ++i) {
+        LogCapture log;
+        uint8_t content[16];
+        std::memset(content, '#', sizeof content);
+        int32_t length = 3;
+        EXPECT_EQ(View(image).GetEntry(i, nullptr, 0, nullptr, 0, content, &length), 1);
+        EXPECT_EQ(length, 3);
+        EXPECT_EQ(content[0], '#');
+        ASSERT_EQ(log.texts.size(), 2u);
+        EXPECT_EQ(log.texts[0], std::string("69:Erreur en d\xE9" "compr\xE9" "ssion code ") +
+                                    (i == 0 ? "61" : std::to_string(kCtErrorZstd + 22)));
+    }
 }
 
 }  // namespace

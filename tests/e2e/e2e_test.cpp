@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/CtZstdCompress.h"
 #include "tests/launcher/LauncherTestSupport.h"
 
 namespace {
@@ -25,6 +26,7 @@ const char kVelpack[] = VEL_E2E_VELPACK;
 const char kProbe[] = VEL_E2E_PROBE;
 const char kWork[] = VEL_E2E_WORK;
 const char kIcon[] = VEL_E2E_ICON;  // drawn by tests/velpack/make-icon.sh
+const char kCorpus[] = VEL_E2E_CORPUS;  // the benchmark corpus, where it is
 const char kCaption[] = "Velmar Informatique. Quillon 1.0a";
 const DWORD kRunLimitMs = 60000;
 
@@ -803,12 +805,22 @@ TEST(Launcher, ADamagedPayloadStartsNothingAndDeletesNothing) {
     EXPECT_EQ(FolderNames(b.Extracted()), (std::vector<std::string>{"stale.txt"}));
 }
 
+// The Zstandard frame of text, as velpack writes it.
+std::string ZstdFrame(const std::string& text) {
+    std::vector<uint8_t> frame;
+    std::string error;
+    EXPECT_TRUE(CtZstdCompress(reinterpret_cast<const uint8_t*>(text.data()), text.size(),
+                               CtLevel::kDefault, &frame, &error))
+        << error;
+    return std::string(frame.begin(), frame.end());
+}
+
 // On one processor the launcher decodes and writes on one thread; on more,
 // a second thread decodes ahead while the first writes. Both write the same
 // files, contents and times, in the order of the entries (which their
 // creation times keep), and both stop at the same entry, an entry of
-// several blocks among entries of several blocks: the ones before it
-// whole, nothing of it or of those after it.
+// several blocks among entries of several blocks (of both codecs): the
+// ones before it whole, nothing of it or of those after it.
 TEST(Launcher, OneThreadOrTwoWriteTheSameFilesInTheSameOrder) {
     SYSTEM_INFO system;
     GetSystemInfo(&system);
@@ -816,6 +828,7 @@ TEST(Launcher, OneThreadOrTwoWriteTheSameFilesInTheSameOrder) {
     const char* const kNames[] = {"app.ist", "install.exe", "part0.bin", "part1.bin",
                                   "part2.bin", "part3.bin",   "part4.bin", "part5.bin"};
     const size_t kFailing = 5;  // part3.bin
+    const size_t kZstd = 4;     // part2.bin, of the other codec
     std::vector<std::string> contents = {"Install=Produit\r\n", ReadWholeFile(kProbe)};
     for (int part = 0; part < 6; ++part) {
         std::string content;
@@ -838,6 +851,9 @@ TEST(Launcher, OneThreadOrTwoWriteTheSameFilesInTheSameOrder) {
                 if (p == &failing) p->Raw(2, kNames[i], info, undecodable, 4);
             } else if (i < 2) {
                 p->Stored(kNames[i], contents[i], info);
+            } else if (i == kZstd) {
+                p->Raw(4, kNames[i], info, ZstdFrame(contents[i]),
+                       static_cast<int32_t>(contents[i].size()));
             } else {
                 p->Packed(kNames[i], contents[i], info);
             }
@@ -888,20 +904,49 @@ TEST(Launcher, OneThreadOrTwoWriteTheSameFilesInTheSameOrder) {
     }
 }
 
-// A content that does not decode, and a file held open where an entry must
-// go (the folder cannot be emptied then: code 8): the run stops, says which
-// file, and starts nothing.
+// A Zstandard frame by hand (RFC 8878): no declared size, the window of
+// descriptor byte window, one last raw block of content.
+std::string RawZstdFrame(uint8_t window, const std::string& content) {
+    const uint32_t block = static_cast<uint32_t>(content.size()) << 3 | 1;
+    return std::string("\x28\xB5\x2F\xFD\x00", 5) + static_cast<char>(window) +
+           static_cast<char>(block) + static_cast<char>(block >> 8) +
+           static_cast<char>(block >> 16) + content;
+}
+
+// Contents that do not decode, and a file held open where an entry must go
+// (the folder cannot be emptied then: code 8): the run stops, says which
+// file, and starts nothing. Each damaged content sits behind a right
+// checkword, in place of a sound one of its length.
 TEST(Launcher, AnEntryThatCannotBeWrittenStartsNothing) {
-    for (const bool held : {false, true}) {
-        Bench b(held ? "held" : "undecodable");
-        TestPayload payload, undecodable;
-        for (TestPayload* p : {&payload, &undecodable}) {
+    const std::string text = "sixsix, six cents six saucissons, " + std::string(3000, 's');
+    const std::string zstd = ZstdFrame(text);
+    std::string flipped = zstd;
+    flipped[flipped.size() / 2] ^= 0x08;
+    const int32_t size = static_cast<int32_t>(text.size());
+    const struct {
+        const char* name;
+        int32_t method;
+        std::string sound, damaged;
+        int32_t unpacked;
+    } cases[] = {
+        // Back-reference stage, escape 0xFE, a reference before the start.
+        {"undecodable", 2, std::string("\x00sixsi", 6), std::string("\x40\xFE\x61\xFE\x02\x01", 6),
+         5},
+        {"held", 0, "sixsix", "", 6},
+        {"zstd-flipped", 4, zstd, flipped, size},
+        // A window of 16 MiB, twice the largest the launcher takes.
+        {"zstd-window", 5, RawZstdFrame(0x68, "sixsix"), RawZstdFrame(0x70, "sixsix"), 6},
+    };
+    for (const auto& c : cases) {
+        const bool held = c.damaged.empty();
+        Bench b(c.name);
+        TestPayload payload, damaged;
+        for (TestPayload* p : {&payload, &damaged}) {
             p->Stored("app.ist", "Install=Produit\r\n").Stored("install.exe", ReadWholeFile(kProbe));
         }
-        payload.Stored("c.txt", "sixsix");
-        // Back-reference stage, escape 0xFE, a reference before the start.
-        undecodable.Raw(2, "c.txt", "", std::string("\x40\xFE\x61\xFE\x02\x01", 6), 4);
-        b.Bind(payload, held ? nullptr : &undecodable);
+        payload.Raw(c.method, "c.txt", "", c.sound, c.unpacked);
+        damaged.Raw(c.method, "c.txt", "", c.damaged, c.unpacked);
+        b.Bind(payload, held ? nullptr : &damaged);
         CreateDirectoryA(b.Extracted().c_str(), nullptr);
         HANDLE lock = INVALID_HANDLE_VALUE;
         if (held) {
@@ -911,20 +956,20 @@ TEST(Launcher, AnEntryThatCannotBeWrittenStartsNothing) {
         }
         const long code = held ? 8 : 4;
         Outcome o = b.Run("auto=1", Answer::kNothing);
-        EXPECT_EQ(o.exitCode, code) << held;
+        EXPECT_EQ(o.exitCode, code) << c.name;
         EXPECT_FALSE(o.messageBox);
         o = b.Run("", Answer::kEnter);
         if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
-        EXPECT_EQ(o.exitCode, code) << held;
+        EXPECT_EQ(o.exitCode, code) << c.name;
         EXPECT_NE(o.messageText.find("c.txt"), std::string::npos) << o.messageText;
         // What the system said, in words.
         if (!held) {
             EXPECT_EQ(o.messageText, "Le fichier c.txt n'a pas pu \xEAtre extrait dans le dossier "
-                                     "temporaire : son contenu est endommag\xE9.");
+                                     "temporaire : son contenu est endommag\xE9.") << c.name;
         }
         Sleep(500);
-        EXPECT_FALSE(FileExists(b.Extracted("install.exe.report"))) << held;
-        EXPECT_EQ(FileExists(b.Extracted("c.txt")), held);
+        EXPECT_FALSE(FileExists(b.Extracted("install.exe.report"))) << c.name;
+        EXPECT_EQ(FileExists(b.Extracted("c.txt")), held) << c.name;
     }
 }
 
@@ -973,6 +1018,46 @@ std::string ManyX(int64_t kSize) {
     refs += "\x01";
     refs += static_cast<char>(kSize - made);
     return std::string("\x60\x01\x03", 3) + refs;
+}
+
+// A setup made with --codec zstd: every file comes back byte for byte,
+// with its time, and install.exe starts. Its files: the benchmark corpus
+// where it is (its subfolders gathered into one), else this build's
+// velpack.exe, an empty file and one larger than the largest window, which
+// the frame then declares.
+TEST(Launcher, AZstandardSetupExtractsEveryFileByteForByte) {
+    Bench b("zstd");
+    b.AddDescription("Produit");
+    b.AddProbe("install.exe");
+    std::vector<std::string> names;
+    for (const std::string& folder : FolderNames(Backslashed(kCorpus))) {
+        if (folder.back() != '\\') continue;
+        const std::string path = Backslashed(kCorpus) + "\\" + folder;
+        for (const std::string& name : FolderNames(path.substr(0, path.size() - 1))) {
+            if (name.back() == '\\') continue;
+            b.Add(name, ReadWholeFile(path + name));
+            names.push_back(name);
+        }
+    }
+    if (names.empty()) {
+        std::string large;
+        for (int i = 0; large.size() < (9u << 20); ++i) large += "ligne " + std::to_string(i) + "\r\n";
+        b.Add("large.txt", large);
+        b.Add("empty.txt", "");
+        b.Add("velpack.exe", ReadWholeFile(kVelpack));
+        names = {"large.txt", "empty.txt", "velpack.exe"};
+    }
+    b.Make("--codec zstd");
+    Outcome o = b.Run("auto=1", Answer::kNothing);
+    EXPECT_EQ(o.exitCode, 0);
+    EXPECT_NE(b.Report("install.exe"), "");
+    std::printf("%zu files; peak private memory of the launcher: %.1f MB\n", names.size(),
+                o.peakPrivateBytes / 1e6);
+    for (const std::string& name : names) {
+        EXPECT_TRUE(ReadWholeFile(b.Extracted(name)) == ReadWholeFile(b.Source() + "\\" + name))
+            << name;
+        EXPECT_EQ(LastWriteTime(b.Extracted(name)), kSourceTime) << name;
+    }
 }
 
 // The entry is decoded straight into its file: the launcher's memory does

@@ -53,7 +53,7 @@ std::string Decode(const RecordReport& r, Bytes* content) {
     } sink;
     content->clear();
     sink.bytes = content;
-    CtStreamDecoder decoder(1000);
+    CtContentDecoder decoder(1000);
     return StreamRecord(r, &decoder, &sink);
 }
 
@@ -66,10 +66,12 @@ TEST(PayloadWriter, EveryEntryReadsBackThroughTheLaunchersReader) {
         Item("text.txt", Repetitive(50000)), Item("noise.bin", Noise(3000)),
         Item("empty", {}), Item("caf\xE9.ist", testarchive::Text("Install=Caf\xE9\r\n")),
         Item("AutoInst_go.exe", Repetitive(700))};
-    for (int mode = 0; mode < 4; ++mode) {
+    for (int mode = 0; mode < 8; ++mode) {
         PayloadOptions options;
         options.stored = (mode & 1) != 0;
         options.plainNames = (mode & 2) != 0;
+        options.codec = (mode & 4) != 0 ? PayloadCodec::kZstd : PayloadCodec::kVelmar;
+        const int32_t codec = (mode & 4) != 0 ? kCtContentZstd : kCtContentStages;
         Bytes image;
         std::string error;
         ASSERT_TRUE(BuildPayload(items, options, &image, &error)) << error;
@@ -86,14 +88,15 @@ TEST(PayloadWriter, EveryEntryReadsBackThroughTheLaunchersReader) {
             // Names complemented unless asked otherwise; compressed only
             // where that is smaller.
             EXPECT_EQ(r.entry.method & 1, options.plainNames ? 0 : 1) << i;
-            const bool packed = (r.entry.method & 2) != 0;
-            EXPECT_FALSE(options.stored && packed) << i;
-            EXPECT_TRUE(!packed || r.entry.ContentLength() < r.entry.unpackedSize) << i;
+            const int32_t kind = CtContentOf(r.entry.method);
+            EXPECT_TRUE(kind == kCtContentStored || (kind == codec && !options.stored)) << i;
+            EXPECT_TRUE(kind == kCtContentStored || r.entry.ContentLength() < r.entry.unpackedSize)
+                << i;
         }
         if (!options.stored) {
-            EXPECT_EQ(records[0].entry.method & 2, 2);  // text compresses
-            EXPECT_EQ(records[1].entry.method & 2, 0);  // noise does not
-            EXPECT_EQ(records[2].entry.method & 2, 0);  // nothing to compress
+            EXPECT_EQ(CtContentOf(records[0].entry.method), codec);  // text compresses
+            EXPECT_EQ(CtContentOf(records[1].entry.method), kCtContentStored);  // noise does not
+            EXPECT_EQ(CtContentOf(records[2].entry.method), kCtContentStored);  // empty
         }
         IST_PLAN plan;
         plan.DrawUp(CtArchive(image.data(), static_cast<int32_t>(image.size())));

@@ -1,8 +1,9 @@
-// velpack encode [--stages LIST] IN OUT
-// velpack decode --size N IN OUT
+// velpack encode [--codec C] [--stages LIST] [--level L] IN OUT
+// velpack decode [--codec C] --size N IN OUT
 //
-// One compressed content at a time, as an archive entry of method 2 holds
-// it: for trying the codec on a file and for taking a damaged entry apart.
+// One compressed content at a time, as an archive entry of method 2 (or,
+// with --codec zstd, 4) holds it: for trying a codec on a file and for
+// taking a damaged entry apart.
 #include <CLI/CLI.hpp>
 
 #include <memory>
@@ -11,6 +12,8 @@
 
 #include "archive/CtCompress.h"
 #include "archive/CtMem.h"
+#include "archive/CtZstdDecoder.h"
+#include "archive/CtZstdCompress.h"
 #include "tools/velpack/commands/Command.h"
 #include "tools/velpack/host/Diagnostics.h"
 #include "tools/velpack/host/HostFile.h"
@@ -18,6 +21,7 @@
 namespace {
 
 struct EncodeArguments {
+    std::string codec = "velmar";
     std::string stages = "best";
     std::string level = "default";
     std::string in;
@@ -25,6 +29,7 @@ struct EncodeArguments {
 };
 
 struct DecodeArguments {
+    std::string codec = "velmar";
     int32_t size = 0;
     std::string in;
     std::string out;
@@ -74,6 +79,10 @@ bool ReadInput(const std::string& path, std::vector<uint8_t>* data) {
 }
 
 int RunEncode(const EncodeArguments& a) {
+    if (a.codec == "zstd" && a.stages != "best") {
+        Complain("--stages", "the stages are velmar's; a Zstandard frame has none");
+        return kExitUsage;
+    }
     std::vector<uint8_t> data;
     if (!ReadInput(a.in, &data)) return kExitFailed;
     // The launcher decodes into blocks of "unpacked size + 256" bytes.
@@ -81,11 +90,20 @@ int RunEncode(const EncodeArguments& a) {
         Complain(a.in, "too large for an archive entry");
         return kExitFailed;
     }
+    const CtLevel level = a.level == "max" ? CtLevel::kMax : CtLevel::kDefault;
+    if (a.codec == "zstd") {
+        std::vector<uint8_t> frame;
+        std::string error;
+        if (!CtZstdCompress(data.data(), data.size(), level, &frame, &error)) {
+            Complain(a.in, error);
+            return kExitFailed;
+        }
+        return WriteWholeFile(a.out, frame) ? kExitOk : kExitFailed;
+    }
     const int stages = ParseStages(a.stages);
     const std::vector<uint8_t> content =
         stages == kBest
-            ? CtCompress(data.data(), data.size(),
-                         a.level == "max" ? CtLevel::kMax : CtLevel::kDefault)
+            ? CtCompress(data.data(), data.size(), level)
             : CtCompress(data.data(), data.size(), static_cast<uint8_t>(stages));
     if (content.empty()) {
         Complain(a.in, "the stages " + a.stages +
@@ -104,8 +122,16 @@ int RunDecode(const DecodeArguments& a) {
     }
     std::vector<uint8_t> out(static_cast<size_t>(a.size));
     CtCompressExcept failure{0};
-    const int32_t n = CtDecode(content.data(), static_cast<int32_t>(content.size()), out.data(),
-                               a.size, &failure);
+    int32_t n = -1;
+    if (a.codec == "zstd") {
+        CtBufferSink into(out.data());
+        CtZstdDecoder decoder;
+        n = decoder.Decode(content.data(), static_cast<int32_t>(content.size()), a.size, &into,
+                           &failure);
+    } else {
+        n = CtDecode(content.data(), static_cast<int32_t>(content.size()), out.data(), a.size,
+                     &failure);
+    }
     if (n < 0) {
         Complain("", "decode error code " + std::to_string(failure.code));
         return kExitFailed;
@@ -117,18 +143,28 @@ int RunDecode(const DecodeArguments& a) {
     return WriteWholeFile(a.out, out) ? kExitOk : kExitFailed;
 }
 
+// --codec of encode and decode: the method's codec.
+void AddCodecOption(CLI::App* command, std::string* codec) {
+    command
+        ->add_option("--codec", *codec,
+                     "velmar (default), the content of methods 2 and 3, or zstd, one Zstandard "
+                     "frame, of methods 4 and 5")
+        ->check(CLI::IsMember({"velmar", "zstd"}));
+}
+
 }  // namespace
 
 VelpackCommand AddEncodeCommand(CLI::App& app) {
     auto a = std::make_shared<EncodeArguments>();
     CLI::App* c = app.add_subcommand("encode", "Compress one file as an archive entry's content");
+    AddCodecOption(c, &a->codec);
     c->add_option("--stages", a->stages,
-                  "best (default), none, or a comma list of run, ref and bits")
+                  "velmar's: best (default), none, or a comma list of run, ref and bits")
         ->check([](const std::string& text) {
             return ParseStages(text) == kInvalid ? "not best, none or a list of run, ref, bits"
                                                  : std::string();
         });
-    c->add_option("--level", a->level, "with best: default, or max (smallest, slowest)")
+    c->add_option("--level", a->level, "with best or zstd: default, or max (smallest, slowest)")
         ->check(CLI::IsMember({"default", "max"}));
     c->add_option("IN", a->in, "file to compress")->required();
     c->add_option("OUT", a->out, "compressed content, flags byte first")->required();
@@ -138,6 +174,7 @@ VelpackCommand AddEncodeCommand(CLI::App& app) {
 VelpackCommand AddDecodeCommand(CLI::App& app) {
     auto a = std::make_shared<DecodeArguments>();
     CLI::App* c = app.add_subcommand("decode", "Decompress one archive entry's content");
+    AddCodecOption(c, &a->codec);
     c->add_option("--size", a->size, "unpacked size (the decoder's capacity)")
         ->required()
         ->check(CLI::Range(0, INT32_MAX));

@@ -24,6 +24,14 @@ void AddPackOptions(CLI::App* command, PackSettings* settings) {
         ->option_text("FILE");
     command->add_flag("--stored", settings->stored, "Store every content as it is (no compression)");
     command->add_option_function<std::string>(
+               "--codec",
+               [settings](const std::string& codec) { settings->zstd = codec == "zstd"; },
+               "velmar (the default): the launcher's own codec, the fastest to pack; or zstd: "
+               "Zstandard, about half the payload's size, which only stubs of velpack 1.1 and "
+               "later read")
+        ->check(CLI::IsMember({"velmar", "zstd"}))
+        ->option_text("CODEC");
+    command->add_option_function<std::string>(
                "--level",
                [settings](const std::string& level) { settings->levelMax = level == "max"; },
                "default, or max: the smallest payload, several times slower to pack")

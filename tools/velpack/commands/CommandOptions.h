@@ -15,7 +15,8 @@ struct SignSettings;
 // extract).
 void AddPayloadArgument(CLI::App* command, std::string* file);
 
-// Adds --title, --order, --stored, --level and --plain-names (pack, make).
+// Adds --title, --order, --stored, --codec, --level and --plain-names (pack,
+// make).
 void AddPackOptions(CLI::App* command, PackSettings* settings);
 
 // Adds --sign-cert, --sign-key, --sign-pass-file and --timestamp (make).

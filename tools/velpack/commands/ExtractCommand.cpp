@@ -40,7 +40,7 @@ private:
 // success, else the complaint, under the file it concerns, as "subject\n
 // message". A file that could not be written whole is removed.
 std::pair<std::string, std::string> WriteEntry(const ExtractArguments& a, const RecordReport& r,
-                                               CtStreamDecoder* decoder) {
+                                               CtContentDecoder* decoder) {
     const std::string label = EntryLabel(r);
     // Only a bare Windows file name stays inside the folder and is written
     // under the name the launcher gives it.
@@ -101,7 +101,7 @@ int RunExtract(const ExtractArguments& a) {
     }
     // Written on every processor, and reported in their order afterwards.
     std::vector<std::pair<std::string, std::string>> complaints(records.size());
-    ForEachRecord(records, "extracting", [&](size_t i, CtStreamDecoder* decoder) {
+    ForEachRecord(records, "extracting", [&](size_t i, CtContentDecoder* decoder) {
         if (replacedBy[i] == 0) complaints[i] = WriteEntry(a, records[i], decoder);
     });
     int status = kExitOk;

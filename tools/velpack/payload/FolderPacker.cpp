@@ -106,7 +106,7 @@ bool Arrange(const PackSettings& settings, std::vector<Candidate>* files) {
 }  // namespace
 
 bool PackSettings::Given() const {
-    return !title.empty() || !orderFile.empty() || stored || plainNames || levelMax;
+    return !title.empty() || !orderFile.empty() || stored || plainNames || levelMax || zstd;
 }
 
 namespace {
@@ -230,6 +230,7 @@ bool PackFolder(const std::string& folder, const PackSettings& settings,
     options.stored = settings.stored;
     options.plainNames = settings.plainNames;
     options.level = settings.levelMax ? CtLevel::kMax : CtLevel::kDefault;
+    options.codec = settings.zstd ? PayloadCodec::kZstd : PayloadCodec::kVelmar;
     std::string error;
     if (!BuildPayload(payload, options, image, &error)) {
         Complain(folder, error);

@@ -13,6 +13,7 @@ struct PackSettings {
     bool stored = false;
     bool plainNames = false;
     bool levelMax = false;  // --level max
+    bool zstd = false;      // --codec zstd
 
     // True when any option differs from its default.
     bool Given() const;

@@ -4,7 +4,7 @@
 #include <atomic>
 
 #include "archive/CtDecompress.h"
-#include "archive/CtStreamDecoder.h"
+#include "archive/CtContentDecoder.h"
 #include "launcher/EntryName.h"
 #include "services/InfoTime.h"
 #include "tools/velpack/host/AnsiText.h"
@@ -115,11 +115,11 @@ size_t FirstDamaged(const std::vector<RecordReport>& records) {
     return n;
 }
 
-std::string StreamRecord(const RecordReport& record, CtStreamDecoder* decoder, CtSink* sink) {
+std::string StreamRecord(const RecordReport& record, CtContentDecoder* decoder, CtSink* sink) {
     const std::string damage = record.Damage();
     if (!damage.empty()) return damage;
     const CtEntry& e = record.entry;
-    if ((e.method & kCtMethodCompressed) == 0) {
+    if (CtContentOf(e.method) == kCtContentStored) {
         // Stored: in pieces as large as the decoder's, complemented for
         // method 1 on the way.
         const uint8_t flip = e.method == kCtMethodComplemented ? 0xFF : 0x00;
@@ -134,7 +134,7 @@ std::string StreamRecord(const RecordReport& record, CtStreamDecoder* decoder, C
     }
     CtCompressExcept error{0};
     const int32_t produced =
-        decoder->Decode(e.Content(), e.ContentLength(), e.unpackedSize, sink, &error);
+        decoder->Decode(e.method, e.Content(), e.ContentLength(), e.unpackedSize, sink, &error);
     if (produced < 0) {
         if (error.code == kCtErrorStopped) return kSinkFailed;
         return "decoding failed, error code " + std::to_string(error.code);
@@ -147,7 +147,7 @@ std::string StreamRecord(const RecordReport& record, CtStreamDecoder* decoder, C
 }
 
 void ForEachRecord(const std::vector<RecordReport>& records, const char* what,
-                   const std::function<void(size_t, CtStreamDecoder*)>& job) {
+                   const std::function<void(size_t, CtContentDecoder*)>& job) {
     uint64_t total = 0;
     for (const RecordReport& r : records) {
         if (r.entry.unpackedSize > 0) total += static_cast<uint64_t>(r.entry.unpackedSize);
@@ -163,7 +163,7 @@ void ForEachRecord(const std::vector<RecordReport>& records, const char* what,
         records.size(),
         [&](size_t j) {
             const size_t i = order[j];
-            CtStreamDecoder decoder;
+            CtContentDecoder decoder;
             job(i, &decoder);
             const int32_t size = records[i].entry.unpackedSize;
             if (size > 0) done += static_cast<uint64_t>(size);
@@ -175,7 +175,7 @@ size_t CheckRecords(const std::vector<RecordReport>& records, const char* what,
                     const std::function<void(const RecordReport&, const std::string&)>& damaged) {
     // Each decoded into a sink that only counts.
     std::vector<std::string> damage(records.size());
-    ForEachRecord(records, what, [&](size_t i, CtStreamDecoder* decoder) {
+    ForEachRecord(records, what, [&](size_t i, CtContentDecoder* decoder) {
         CountingSink counter;
         damage[i] = StreamRecord(records[i], decoder, &counter);
     });

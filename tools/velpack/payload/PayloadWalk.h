@@ -11,7 +11,7 @@
 
 #include "archive/CtArchive.h"
 #include "archive/CtSink.h"
-#include "archive/CtStreamDecoder.h"
+#include "archive/CtContentDecoder.h"
 
 struct RecordReport {
     int32_t index = 0;
@@ -54,12 +54,12 @@ std::string EntryLabel(const RecordReport& record);
 void WarnAboutName(const std::string& file, const RecordReport& record);
 
 // Hands a readable record's content to sink piece by piece, decoded through
-// decoder (any number of records, one after the other, in the memory of its
-// blocks). Empty when the whole content reached the sink, else what went
+// decoder, whatever its codec (any number of records, one after the other,
+// in the memory of its blocks). Empty when the whole content reached the sink, else what went
 // wrong: the record's damage, a decoding error and its code, a decoded
 // length that differs, or a sink that refused a piece. After a failure the
 // sink may have taken the start of the content.
-std::string StreamRecord(const RecordReport& record, CtStreamDecoder* decoder, CtSink* sink);
+std::string StreamRecord(const RecordReport& record, CtContentDecoder* decoder, CtSink* sink);
 
 // Calls job(i, decoder) once for every record i, on every processor, the
 // largest unpacked size first so that all of them stay busy to the end,
@@ -68,7 +68,7 @@ std::string StreamRecord(const RecordReport& record, CtStreamDecoder* decoder, C
 // job keeps its result in a place of its own, for the caller to report in
 // the records' order.
 void ForEachRecord(const std::vector<RecordReport>& records, const char* what,
-                   const std::function<void(size_t, CtStreamDecoder*)>& job);
+                   const std::function<void(size_t, CtContentDecoder*)>& job);
 
 // Decodes every record (ForEachRecord), and then calls damaged for each one
 // that is not sound, in their order, with what is wrong with it. Returns

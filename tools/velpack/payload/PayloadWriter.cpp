@@ -8,6 +8,7 @@
 #include "archive/CtCompress.h"
 #include "archive/CtFormat.h"
 #include "archive/CtMem.h"
+#include "archive/CtZstdCompress.h"
 #include "tools/velpack/host/Progress.h"
 #include "tools/velpack/host/Workers.h"
 
@@ -26,6 +27,7 @@ void PutWord(uint8_t* p, uint32_t v) {
 struct Encoded {
     bool compressed = false;
     std::vector<uint8_t> packed;  // the compressed content, when compressed
+    std::string error;            // why the compressor failed
 };
 
 }  // namespace
@@ -89,16 +91,24 @@ bool BuildPayload(const std::vector<PayloadItem>& items, const PayloadOptions& o
             [&](size_t k) {
                 const size_t i = order[k];
                 const std::vector<uint8_t>& c = items[i].content;
-                if (!c.empty() && c.size() <= kMaxCompressed) {
-                    std::vector<uint8_t> packed = CtCompress(c.data(), c.size(), options.level);
-                    if (packed.size() < c.size()) {
-                        encoded[i].compressed = true;
-                        encoded[i].packed.swap(packed);
-                    }
+                std::vector<uint8_t> packed;
+                if (!c.empty() && options.codec == PayloadCodec::kZstd) {
+                    CtZstdCompress(c.data(), c.size(), options.level, &packed, &encoded[i].error);
+                } else if (!c.empty() && c.size() <= kMaxCompressed) {
+                    packed = CtCompress(c.data(), c.size(), options.level);
+                }
+                if (!packed.empty() && packed.size() < c.size()) {
+                    encoded[i].compressed = true;
+                    encoded[i].packed.swap(packed);
                 }
                 done += c.size();
             },
             [&]() { progress.Show(done.load()); });
+        for (size_t i = 0; i < items.size(); ++i) {
+            if (encoded[i].error.empty()) continue;
+            *error = encoded[i].error;
+            return false;
+        }
     }
 
     image->clear();
@@ -106,11 +116,13 @@ bool BuildPayload(const std::vector<PayloadItem>& items, const PayloadOptions& o
     image->resize(kCtImageHeaderSize);
     PutWord(image->data() + kCtFirstOffsetField, kCtImageHeaderSize);
     const int32_t nameBit = options.plainNames ? 0 : kCtMethodComplemented;
+    const int32_t compressed =
+        options.codec == PayloadCodec::kZstd ? kCtMethodZstd : kCtMethodCompressed;
     for (size_t i = 0; i < items.size(); ++i) {
         const PayloadItem& item = items[i];
         const int32_t unpacked = static_cast<int32_t>(item.content.size());
         if (encoded[i].compressed) {
-            AppendRecord(image, kCtMethodCompressed | nameBit, item.name, item.info, encoded[i].packed.data(),
+            AppendRecord(image, compressed | nameBit, item.name, item.info, encoded[i].packed.data(),
                          encoded[i].packed.size(), unpacked);
         } else {
             AppendRecord(image, nameBit, item.name, item.info, item.content.data(),

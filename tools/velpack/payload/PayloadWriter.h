@@ -15,17 +15,23 @@ struct PayloadItem {
     std::vector<uint8_t> content;
 };
 
+// The codec of the compressed contents: the launcher's own stages (methods
+// 2 and 3), or Zstandard (4 and 5).
+enum class PayloadCodec { kVelmar, kZstd };
+
 struct PayloadOptions {
     bool stored = false;      // never compress
     bool plainNames = false;  // even methods: names and texts not complemented
     CtLevel level = CtLevel::kDefault;  // how hard the compressor looks
+    PayloadCodec codec = PayloadCodec::kVelmar;
 };
 
-// The image of items. Each content is compressed (methods 2 and 3) when that
-// makes it smaller and stored (0 and 1) otherwise, in parallel on the host's
-// processors; the result depends on the items and options only. Fails, with
-// error set, when the image would not fit in 2 GiB - 1 bytes, the most the
-// format's 32-bit lengths address.
+// The image of items. Each content is compressed by the codec when that
+// makes it smaller and stored (methods 0 and 1) otherwise, in parallel on
+// the host's processors; the result depends on the items and options only.
+// Fails, with error set, when the image would not fit in 2 GiB - 1 bytes,
+// the most the format's 32-bit lengths address, or the compressor fails
+// (the Zstandard one for want of memory).
 bool BuildPayload(const std::vector<PayloadItem>& items, const PayloadOptions& options,
                   std::vector<uint8_t>* image, std::string* error);
 
