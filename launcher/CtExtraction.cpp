@@ -305,18 +305,21 @@ int32_t CtExtraction::WriteEntry(int32_t index, const char* name, const char* in
         return Failed(CtExtractReport::kEntryFailed, name, sink.error != 0 ? sink.error : error);
     }
     file.SetWriteTime(info, 0);
-    FileIdentity written;
-    const bool known = ReadIdentity(file.handle, &written);
     // A file held for an earlier entry of the same name would keep the
     // rename from replacing it; the later entry wins, as it always did.
     folder_->Unhold(name);
-    if (!known || !folder_->Rename(file.handle, name)) {
-        const DWORD failed = known ? GetLastError() : ERROR_GEN_FAILURE;
+    if (!folder_->Rename(file.handle, name)) {
+        const DWORD failed = GetLastError();
         file.Close();
         DeleteFileA(temporary);
         return Failed(CtExtractReport::kEntryFailed, name, failed);
     }
+    // Read under the new name: a file system whose file numbers follow the
+    // directory entry (FAT) gives the one the name now has.
+    FileIdentity written;
+    const bool known = ReadIdentity(file.handle, &written);
     file.Close();
+    if (!known) return Failed(CtExtractReport::kEntryFailed, name, ERROR_GEN_FAILURE);
     // Held from now on, with read sharing only. Between the close and this
     // open another program could have put a file of its own in its place,
     // or written into it: it must be the file just written, as it was.
