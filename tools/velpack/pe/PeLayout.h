@@ -36,6 +36,12 @@ const uint32_t kPeDirectoryCountSize = 4;  // the data directories follow the co
 // The largest file alignment the PE format allows.
 const uint32_t kPeMaxFileAlignment = 0x10000;
 
+// The page of the x86 and x64 loaders. A section whose data starts at a
+// multiple of it in the file can be mapped from the file as it is; Wine
+// reads any other into fresh memory whole when the program starts, which
+// for a setup's resources is the whole payload, before a byte is needed.
+const uint32_t kPePageSize = 0x1000;
+
 // A data directory [IMAGE_DATA_DIRECTORY]: an address and a size.
 const uint32_t kPeDirectorySizeField = 4;
 const uint32_t kPeDirectorySize = 8;

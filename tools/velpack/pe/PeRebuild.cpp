@@ -78,7 +78,8 @@ struct Layout {
     int own = -1;            // the resource section rebuilt in place, or -1
     uint64_t treeSize = 0;   // the tree's bytes, unaligned
     uint32_t rva = 0;        // its address
-    uint64_t at = 0;         // its file offset
+    uint64_t keep = 0;       // the file's bytes up to here stay before the tree
+    uint64_t at = 0;         // its file offset, at or behind keep
     uint64_t slot = 0;       // its room in the file
     uint64_t tailStart = 0;  // the bytes from here to bodyEnd follow the tree
     uint64_t bodyEnd = 0;    // the end of the image; a signature behind it is left out
@@ -137,6 +138,10 @@ bool ChooseLayout(const PeImage& pe, uint64_t treeSize, Layout* l, std::string* 
     l->treeSize = treeSize;
     l->plan = ChoosePlan(pe, l->own, treeSize);
     const uint64_t treeRaw = AlignUp(treeSize, fa);
+    // Where the tree's room may begin, it begins on a page (both are powers
+    // of two, so the larger is a multiple of the other): the payload is
+    // then mapped from the file as it is read, not copied in at the start.
+    const uint32_t start = fa > kPePageSize ? fa : kPePageSize;
     uint64_t rva;
     if (l->plan == kAppend) {
         const uint64_t tableEnd =
@@ -145,13 +150,16 @@ bool ChooseLayout(const PeImage& pe, uint64_t treeSize, Layout* l, std::string* 
             return Fail(error, "no room in the headers for another section");
         }
         rva = AlignUp(vaEnd, sa);
-        l->at = AlignUp(rawEnd, fa);
+        l->keep = rawEnd;
+        l->at = AlignUp(rawEnd, start);
         l->slot = treeRaw;
         l->tailStart = rawEnd;
     } else {
         const PeSection& s = pe.sections[static_cast<size_t>(l->own)];
         rva = s.virtualAddress;
-        l->at = s.rawPointer;
+        l->keep = s.rawPointer;
+        // A tree that fits the old room stays in it: what follows cannot move.
+        l->at = l->plan == kFitInPlace ? s.rawPointer : AlignUp(s.rawPointer, start);
         l->slot = l->plan == kFitInPlace ? s.rawSize : treeRaw;
         l->tailStart = RawEnd(s);
         if (l->plan == kMoveFollowers) {
@@ -181,13 +189,12 @@ bool ChooseLayout(const PeImage& pe, uint64_t treeSize, Layout* l, std::string* 
     return true;
 }
 
-// The file with the built tree in its place: the bytes before it, the tree
-// in its slot, then what stood behind the old tree (or the old end) up to
-// the end of the image.
+// The file with the built tree in its place: the bytes before it, zeros up
+// to its start, the tree in its slot, then what stood behind the old tree
+// (or the old end) up to the end of the image.
 std::vector<uint8_t> LayOut(const std::vector<uint8_t>& f, const Layout& l,
                             const std::vector<uint8_t>& built) {
-    const uint64_t keep = l.tailStart < l.at ? l.tailStart : l.at;
-    std::vector<uint8_t> out(f.begin(), f.begin() + static_cast<std::ptrdiff_t>(keep));
+    std::vector<uint8_t> out(f.begin(), f.begin() + static_cast<std::ptrdiff_t>(l.keep));
     out.resize(static_cast<size_t>(l.at), 0);
     out.insert(out.end(), built.begin(), built.end());
     out.resize(static_cast<size_t>(l.at + l.slot), 0);
@@ -252,6 +259,7 @@ int64_t MoveSections(const PeImage& pe, const Layout& l, std::vector<PeSection>*
         }
     }
     s.virtualSize = static_cast<uint32_t>(l.treeSize);
+    s.rawPointer = static_cast<uint32_t>(l.at);
     s.rawSize = static_cast<uint32_t>(l.slot);
     return initializedChange;
 }
