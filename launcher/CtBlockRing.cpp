@@ -13,6 +13,20 @@ void CloseIfOpen(HANDLE handle) {
     if (handle != nullptr) CloseHandle(handle);
 }
 
+// Takes one of count, sleeping on wake (or woken by end) when there is none:
+// false when end woke it.
+bool Acquire(LONG* count, HANDLE wake, HANDLE end) {
+    if (InterlockedDecrement(count) >= 0) return true;
+    // The wake comes first: what was released before the end is taken.
+    const HANDLE waits[2] = {wake, end};
+    return WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0;
+}
+
+// Gives one back, waking the side asleep for it.
+void Release(LONG* count, HANDLE wake) {
+    if (InterlockedIncrement(count) <= 0) ReleaseSemaphore(wake, 1, nullptr);
+}
+
 }  // namespace
 
 CtBlockRing::CtBlockRing(int32_t count, int32_t size)
@@ -22,7 +36,10 @@ CtBlockRing::CtBlockRing(int32_t count, int32_t size)
       count_(count),
       filled_(0),
       taken_(0),
-      free_(Fits(count, size) ? CreateSemaphoreA(nullptr, count, count, nullptr) : nullptr),
+      freeCount_(count),
+      fullCount_(0),
+      abandonedFlag_(0),
+      free_(Fits(count, size) ? CreateSemaphoreA(nullptr, 0, count, nullptr) : nullptr),
       full_(Fits(count, size) ? CreateSemaphoreA(nullptr, 0, count, nullptr) : nullptr),
       finished_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
       abandoned_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
@@ -45,14 +62,16 @@ bool CtBlockRing::Ready() const {
 CtBlockRing::Slot* CtBlockRing::Free() {
     // The emptier's giving up comes first: a filler that still finds free
     // slots stops all the same.
-    const HANDLE waits[2] = {abandoned_, free_};
-    if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) return nullptr;
+    if (InterlockedCompareExchange(&abandonedFlag_, 0, 0) != 0) return nullptr;
+    // Woken by the giving up, the filler stops; the slot it counted on is
+    // nobody's any more.
+    if (!Acquire(&freeCount_, free_, abandoned_)) return nullptr;
     return &slots_[filled_];
 }
 
 void CtBlockRing::Put() {
     filled_ = (filled_ + 1) % count_;
-    ReleaseSemaphore(full_, 1, nullptr);
+    Release(&fullCount_, full_);
 }
 
 void CtBlockRing::Finish() {
@@ -60,17 +79,16 @@ void CtBlockRing::Finish() {
 }
 
 const CtBlockRing::Slot* CtBlockRing::Take() {
-    // The slots put come first: the end is seen once they are all taken.
-    const HANDLE waits[2] = {full_, finished_};
-    if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) return nullptr;
+    if (!Acquire(&fullCount_, full_, finished_)) return nullptr;
     return &slots_[taken_];
 }
 
 void CtBlockRing::Give() {
     taken_ = (taken_ + 1) % count_;
-    ReleaseSemaphore(free_, 1, nullptr);
+    Release(&freeCount_, free_);
 }
 
 void CtBlockRing::Abandon() {
+    InterlockedExchange(&abandonedFlag_, 1);
     SetEvent(abandoned_);
 }

@@ -4,6 +4,11 @@
 // give up (the filler's next wait answers at once), and the filler says
 // when nothing more comes. The blocks are taken once: the memory does not
 // grow with what passes through.
+//
+// Each semaphore goes with a count kept by interlocked operations, and is
+// only waited on or released when the count says that a side has to sleep
+// or is asleep: under Wine every wait and release is a round trip to
+// another process, and a block passed without either costs none.
 #ifndef VEL_LAUNCHER_CTBLOCKRING_H
 #define VEL_LAUNCHER_CTBLOCKRING_H
 
@@ -60,8 +65,13 @@ private:
     int32_t count_;
     int32_t filled_;  // the filler's next slot
     int32_t taken_;   // the emptier's next slot
-    HANDLE free_;     // semaphore: slots the filler may fill
-    HANDLE full_;     // semaphore: slots the emptier may take
+    // The slots each side may have, less one for each side asleep on its
+    // semaphore (then below 0), which the other side releases.
+    LONG freeCount_;
+    LONG fullCount_;
+    LONG abandonedFlag_;  // Abandon was called: Free answers null at once
+    HANDLE free_;     // semaphore: wakes a filler waiting for a free slot
+    HANDLE full_;     // semaphore: wakes an emptier waiting for a full one
     HANDLE finished_;  // event: the filler is done
     HANDLE abandoned_;  // event: the emptier gave up
 };
