@@ -25,8 +25,9 @@ struct PeRebuild {
 // it move along when the loader alone refers to them (discardable ones,
 // found at most through the relocation directory: .reloc, debug data),
 // else the tree must fit the old room, else it goes into a new section at
-// the end. A moved or new section's data starts on a page of the file. Headers are brought up to date: section table, image size,
-// initialized data size, resource directory, symbol table offset, checksum.
+// the end. A moved or new section's data starts on a page of the file.
+// Headers are brought up to date: section table, image size, initialized
+// data size, resource directory, symbol table offset, checksum.
 // A signature no longer matches the image and is dropped. false, with
 // error set, when the image leaves no way to do this.
 bool RebuildWithResources(const PeImage& pe, const ResourceTree& tree, PeRebuild* result,
